@@ -1,0 +1,18 @@
+# Cross-build for 32-bit Windows with mingw-w64 on Linux.
+# The posix thread model is needed by GoogleTest (std::mutex).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(BRUNVALD_TRIPLE i686-w64-mingw32)
+
+set(CMAKE_C_COMPILER   ${BRUNVALD_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${BRUNVALD_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER  ${BRUNVALD_TRIPLE}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${BRUNVALD_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Tests of the cross build run under 32-bit Wine in the project's private prefix.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)

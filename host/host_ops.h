@@ -1,0 +1,134 @@
+// The seam between the installer logic and Windows. Every file, resource,
+// registry, process, message-box, pause and program-end action of the logic is
+// one of these operations. The Win32 implementation lives in host/win32; the
+// native tests use a fake that keeps Windows' rules.
+//
+// Portable: no Windows header here. Texts are UTF-16.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace brunvald {
+
+using Text = std::u16string;
+using Bytes = std::span<const std::uint8_t>;
+
+// The one error type of the system. It carries the German message that the
+// top level shows in the error box. Raised by the host operations that the
+// contracts name; the logic lets it pass to the handler that is running.
+class HostError {
+public:
+    explicit HostError(Text message) : message_(std::move(message)) {}
+    const Text& message() const noexcept { return message_; }
+
+private:
+    Text message_;
+};
+
+// Message box flags the system uses.
+inline constexpr unsigned kIconError = 0x10;
+inline constexpr unsigned kIconExclamation = 0x30;
+
+// One use of the registry, always from HKEY_LOCAL_MACHINE with full access and
+// no explicit view flag. Destroying it ends the access and closes its open key.
+// A path starting with "\" is taken from the root; any other path relative to
+// the open key, or from the root when none is open.
+class RegistryAccess {
+public:
+    virtual ~RegistryAccess() = default;
+
+    // True when the key can be opened for reading (0x20009). The open key is
+    // unchanged.
+    virtual bool RegistryKeyExists(const Text& path) = 0;
+    // Opens (or with mayCreate and a non-empty path creates) the key with full
+    // access; on success it replaces the open key. Never raises.
+    virtual bool OpenRegistryKey(const Text& path, bool mayCreate) = 0;
+    // Empty text for a missing value, a size of 0 or no open key. Raises
+    // "Ungültiger Datentyp für '%s'" for a value that is not text and
+    // "Fehler beim Holen der Daten für '%s'" for a failed read.
+    virtual Text ReadRegistryText(const Text& valueName) = 0;
+    // Stores REG_SZ; raises "Fehler beim Setzen der Daten für '%s'".
+    virtual void WriteRegistryText(const Text& valueName, const Text& text) = 0;
+    virtual void CloseRegistryKey() = 0;
+    // Deletes the key with all subkeys and values; the open key is unchanged.
+    virtual bool DeleteRegistryKey(const Text& path) = 0;
+};
+
+class HostOps {
+public:
+    virtual ~HostOps() = default;
+
+    // --- Files and resources -------------------------------------------
+
+    // The bytes of the program's own resource, matched without regard to
+    // case; valid for the life of the process. Raises
+    // "Ressource %s nicht gefunden" with the name as passed.
+    virtual Bytes LoadResourceData(const Text& typeName, const Text& name) = 0;
+    // Writes the "RT_RCDATA" resource of that name into the target file
+    // (CREATE_ALWAYS, pieces of at most 61,440 bytes). The resource is looked
+    // up first, so a missing one leaves the target untouched. Raises the
+    // resource error, "Datei \"%s\" kann nicht erstellt werden. %s" or
+    // "Stream-Schreibfehler".
+    virtual void ExtractResource(const Text& resourceName, const Text& targetPath) = 0;
+    // True when the file at path holds exactly the bytes of the "RT_RCDATA"
+    // resource of that name (false for a missing file or resource). Lets the
+    // uninstall run tell the mission's own files from the game's.
+    virtual bool FileHoldsResource(const Text& resourceName, const Text& path) = 0;
+    // MoveFileW: fails when the source is missing or the target exists.
+    virtual bool RenameFile(const Text& from, const Text& to) = 0;
+    // DeleteFileW; a link to a folder is removed with RemoveDirectoryW.
+    virtual bool RemoveFile(const Text& path) = 0;
+    virtual bool FileIsPresent(const Text& path) = 0;
+    // Creates the folder and every missing parent. Raises
+    // "Verzeichnis kann nicht erstellt werden" for an empty path.
+    virtual bool MakeFolders(const Text& path) = 0;
+    // SHFileOperationW FO_DELETE, FOF_SILENT | FOF_NOCONFIRMATION.
+    virtual bool DeleteFolderTree(const Text& path) = 0;
+    // CopyFileW(source, target, FALSE).
+    virtual bool CopyInstaller(const Text& source, const Text& target) = 0;
+    // The folder, its direct entries (with "." and "..") get the normal
+    // attribute. Never reports.
+    virtual void ResetAttributes(const Text& folder) = 0;
+
+    // --- Processes, program and user -----------------------------------
+
+    virtual bool IsProcessRunning(const Text& exeName) = 0;
+    virtual Text ProgramPath() = 0;
+    virtual Text CommandLineText() = 0;
+    // Modal, one OK button; the owner is the program's active window.
+    virtual int ShowMessageBox(const Text& text, const Text& caption, unsigned flags) = 0;
+    virtual void ProcessPendingMessages() = 0;
+    virtual void Pause(unsigned milliseconds) = 0;
+    // Destroys the window and ends the process with exit code 0.
+    [[noreturn]] virtual void EndProgram() = 0;
+
+    // --- Registry ------------------------------------------------------
+
+    virtual std::unique_ptr<RegistryAccess> StartRegistryAccess() = 0;
+
+    // --- Texts of the platform -----------------------------------------
+
+    // Decodes 8-bit text in the system's ANSI code page.
+    virtual Text DecodeAnsi(Bytes bytes) = 0;
+    // The installer's fixed file version "a.b.c.d". Raises the system error
+    // "Systemfehler.  Code: %d.\r\n%s%s" when the version block cannot be read.
+    virtual Text BuildVersionText() = 0;
+
+    // --- Self-removal ---------------------------------------------------
+
+    // Creates or truncates the file and writes every line followed by CR LF,
+    // in the OEM code page that the command interpreter reads. Raises the
+    // file-creation error.
+    virtual void WriteScriptFile(const Text& path, const std::vector<Text>& lines) = 0;
+    // ShellExecuteW(owner, "open", path, null, null, SW_HIDE); not tested.
+    virtual void OpenHidden(const Text& path, std::uintptr_t ownerWindow) = 0;
+    // The short 8.3 form of an existing path, or empty when the volume has
+    // none.
+    virtual Text ShortPathForm(const Text& path) = 0;
+};
+
+}  // namespace brunvald
