@@ -1,0 +1,1 @@
+// written by the core work
