@@ -1,0 +1,46 @@
+#include "host/win32/dll_search.h"
+
+#include <string>
+
+namespace brunvald::win32 {
+
+namespace {
+
+// Not declared for the Windows 7 target of the build, and missing on a
+// Windows 7 without its 2011 loader update: looked up at run time.
+constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+
+HMODULE Kernel32() noexcept { return ::GetModuleHandleW(L"kernel32.dll"); }
+
+}  // namespace
+
+bool HardenDllSearch() noexcept {
+    if (HMODULE kernel = Kernel32()) {
+        auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+            reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+        if (setDefault && setDefault(kSearchSystem32)) return true;
+    }
+    // Older loader: at least take the current folder out of the search.
+    ::SetDllDirectoryW(L"");
+    return false;
+}
+
+unique_hmodule LoadSystemLibrary(const wchar_t* fileName) noexcept {
+    unique_hmodule module(::LoadLibraryExW(fileName, nullptr, kSearchSystem32));
+    if (module || ::GetLastError() != ERROR_INVALID_PARAMETER) return module;
+
+    // A loader without the search flags rejects them as an invalid parameter:
+    // name the file by its full path in the system folder instead, and let its
+    // own dependencies be searched from there.
+    wchar_t folder[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return module;
+    std::wstring path(folder, length);
+    if (path.back() != L'\\') path += L'\\';
+    path += fileName;
+    module.reset(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    return module;
+}
+
+}  // namespace brunvald::win32

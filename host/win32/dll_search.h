@@ -1,0 +1,26 @@
+// Protection against DLLs planted beside the executable.
+//
+// The installer starts from a downloads folder, and its uninstalling copy
+// runs from the game's data folder, where mod loaders put proxy DLLs named
+// like system DLLs (version.dll, winmm.dll, dinput8.dll, ...). Windows looks
+// beside the executable before the system folder for every DLL that is not a
+// KnownDLL. So the import table names only KnownDLLs (and comctl32, which the
+// application manifest redirects), and every other system DLL is loaded at
+// run time from the system folder alone, through LoadSystemLibrary.
+#pragma once
+
+#include "host/unique_handle.h"
+
+namespace brunvald::win32 {
+
+// Removes the application folder and the current folder from the search for
+// DLLs that are loaded later (SetDefaultDllDirectories with the system folder
+// only, where the platform has it; SetDllDirectoryW(L"") otherwise). Call it
+// first thing in WinMain. True when the strict search order is in force.
+bool HardenDllSearch() noexcept;
+
+// Loads a system DLL by its bare file name (e.g. L"version.dll") from the
+// system folder only. Empty on failure, with the last error set.
+unique_hmodule LoadSystemLibrary(const wchar_t* fileName) noexcept;
+
+}  // namespace brunvald::win32

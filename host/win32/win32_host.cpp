@@ -1,0 +1,477 @@
+#include "host/win32/win32_host.h"
+
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/win32/host_texts.h"
+#include "host/unique_handle.h"
+#include "host/win32/dll_search.h"
+#include "host/win32/win32_text.h"
+
+namespace brunvald::win32 {
+
+Text SystemMessageText(unsigned long code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    unique_hlocal owner(buffer);
+    if (length == 0 || buffer == nullptr) return {};
+    Text text = ToText(buffer, length);
+    // The platform ends its messages with a line break (and sometimes a blank).
+    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' '))
+        text.pop_back();
+    return text;
+}
+
+namespace {
+
+// The resource type of the payload: a type *named* "RT_RCDATA", not the
+// numbered standard type for raw data.
+const Text kPayloadType = u"RT_RCDATA";
+
+constexpr DWORD kNormalAttribute = FILE_ATTRIBUTE_NORMAL;  // 0x80
+
+bool HasAttribute(DWORD attributes, DWORD bit) { return (attributes & bit) != 0; }
+
+// The path as the error message shows it: made absolute by the platform.
+Text FullPath(const Text& path) {
+    const DWORD needed = ::GetFullPathNameW(W(path), 0, nullptr, nullptr);
+    if (needed == 0) return path;
+    std::vector<wchar_t> buffer(needed);
+    const DWORD length = ::GetFullPathNameW(W(path), needed, buffer.data(), nullptr);
+    if (length == 0 || length >= needed) return path;
+    return ToText(buffer.data(), length);
+}
+
+[[noreturn]] void ThrowCannotCreate(const Text& path, DWORD code) {
+    throw HostError(FileCreateErrorMessage(FullPath(path), SystemMessageText(code)));
+}
+
+[[noreturn]] void ThrowSystemError(DWORD code) {
+    throw HostError(SystemErrorMessage(code, code != 0 ? SystemMessageText(code) : Text()));
+}
+
+// A resource of the own module, or null data when there is none.
+struct FoundResource {
+    const std::uint8_t* data = nullptr;
+    DWORD size = 0;
+    bool found = false;
+};
+
+FoundResource FindOwnResource(const Text& typeName, const Text& name) {
+    // The executable's module: its resources are the payload, also when this
+    // code runs inside a test program.
+    HMODULE self = ::GetModuleHandleW(nullptr);
+    HRSRC info = ::FindResourceW(self, W(name), W(typeName));
+    if (!info) return {};
+    // The data of a loaded module stay mapped as long as the module, that is
+    // the whole process: there is nothing to free (FreeResource is a no-op on
+    // every 32-bit Windows).
+    HGLOBAL loaded = ::LoadResource(self, info);
+    const void* data = loaded ? ::LockResource(loaded) : nullptr;
+    if (!data) return {};
+    return {static_cast<const std::uint8_t*>(data), ::SizeofResource(self, info), true};
+}
+
+// Creates or truncates a file for our writing, the way every created file of
+// the installer is opened: no sharing, the normal attribute.
+unique_hfile CreateTargetFile(const Text& path) {
+    return unique_hfile(::CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, kNormalAttribute, nullptr));
+}
+
+// Writes everything in pieces of at most kExtractPieceSize bytes. A failed
+// write, or one that stores nothing, raises; what was written stays.
+void WriteAll(HANDLE file, const std::uint8_t* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const DWORD piece = static_cast<DWORD>(std::min(size - done, kExtractPieceSize));
+        DWORD written = 0;
+        if (!::WriteFile(file, data + done, piece, &written, nullptr) || written == 0)
+            throw HostError(StreamWriteErrorMessage());
+        done += written;
+    }
+}
+
+// A folder exists at path; links are followed to their target.
+bool FolderExists(const Text& path) {
+    const DWORD attributes = ::GetFileAttributesW(W(path));
+    if (attributes == INVALID_FILE_ATTRIBUTES || !HasAttribute(attributes, FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    if (!HasAttribute(attributes, FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+    // A link: ask its target. Backup semantics let CreateFileW open folders.
+    unique_hfile target(::CreateFileW(W(path), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    return target && ::GetFileInformationByHandle(target.get(), &information) &&
+           HasAttribute(information.dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The text up to and including the last "\" or ":"; empty when it has neither.
+Text ParentPart(const Text& path) {
+    const std::size_t cut = path.find_last_of(u"\\:");
+    return cut == Text::npos ? Text() : path.substr(0, cut + 1);
+}
+
+// The process-snapshot functions, looked up by name at first use.
+struct ToolhelpFunctions {
+    using CreateSnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
+    using WalkFn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32W*);
+    CreateSnapshotFn createSnapshot = nullptr;
+    WalkFn first = nullptr;
+    WalkFn next = nullptr;
+
+    template <typename F>
+    static F Lookup(HMODULE module, const char* name) {
+        return module ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
+                      : nullptr;
+    }
+
+    static const ToolhelpFunctions& Get() {
+        static const ToolhelpFunctions functions = [] {
+            HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+            ToolhelpFunctions f;
+            f.createSnapshot = Lookup<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
+            f.first = Lookup<WalkFn>(kernel, "Process32FirstW");
+            f.next = Lookup<WalkFn>(kernel, "Process32NextW");
+            return f;
+        }();
+        return functions;
+    }
+
+    // Without the functions there is no snapshot and no entry.
+    HANDLE Snapshot() const {
+        return createSnapshot ? createSnapshot(TH32CS_SNAPPROCESS, 0) : INVALID_HANDLE_VALUE;
+    }
+    bool First(HANDLE snapshot, PROCESSENTRY32W* entry) const {
+        return first && first(snapshot, entry);
+    }
+    bool Next(HANDLE snapshot, PROCESSENTRY32W* entry) const { return next && next(snapshot, entry); }
+};
+
+static_assert(sizeof(PROCESSENTRY32W) == 556, "the 32-bit layout of the process entry");
+
+// version.dll's three functions, from a copy loaded out of the system folder.
+struct VersionFunctions {
+    using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+    using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+    using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+    unique_hmodule module;
+    SizeFn size = nullptr;
+    InfoFn info = nullptr;
+    QueryFn query = nullptr;
+};
+
+VersionFunctions LoadVersionFunctions() {
+    VersionFunctions f;
+    f.module = LoadSystemLibrary(L"version.dll");
+    if (!f.module) ThrowSystemError(::GetLastError());
+    HMODULE m = f.module.get();
+    f.size = reinterpret_cast<VersionFunctions::SizeFn>(
+        reinterpret_cast<void*>(::GetProcAddress(m, "GetFileVersionInfoSizeW")));
+    f.info = reinterpret_cast<VersionFunctions::InfoFn>(
+        reinterpret_cast<void*>(::GetProcAddress(m, "GetFileVersionInfoW")));
+    f.query = reinterpret_cast<VersionFunctions::QueryFn>(
+        reinterpret_cast<void*>(::GetProcAddress(m, "VerQueryValueW")));
+    if (!f.size || !f.info || !f.query) ThrowSystemError(::GetLastError());
+    return f;
+}
+
+}  // namespace
+
+// --- Files and resources ---------------------------------------------------
+
+Bytes Win32Host::LoadResourceData(const Text& typeName, const Text& name) {
+    const FoundResource resource = FindOwnResource(typeName, name);
+    if (!resource.found) throw HostError(ResourceNotFoundMessage(name));
+    return Bytes(resource.data, resource.size);
+}
+
+void Win32Host::ExtractResource(const Text& resourceName, const Text& targetPath) {
+    // Looked up before the file is created: a missing resource leaves the
+    // target as it was.
+    const Bytes data = LoadResourceData(kPayloadType, resourceName);
+    unique_hfile file = CreateTargetFile(targetPath);
+    if (!file) ThrowCannotCreate(targetPath, ::GetLastError());
+    WriteAll(file.get(), data.data(), data.size());
+}
+
+bool Win32Host::FileHoldsResource(const Text& resourceName, const Text& path) {
+    const FoundResource resource = FindOwnResource(kPayloadType, resourceName);
+    if (!resource.found) return false;
+    unique_hfile file(::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart != resource.size) return false;
+
+    // Compared piece by piece: a file of any size costs one piece of memory.
+    std::unique_ptr<std::uint8_t[]> piece(new std::uint8_t[kExtractPieceSize]);
+    std::size_t compared = 0;
+    while (compared < resource.size) {
+        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(
+            resource.size - compared, kExtractPieceSize));
+        DWORD read = 0;
+        if (!::ReadFile(file.get(), piece.get(), wanted, &read, nullptr) || read == 0) return false;
+        if (std::memcmp(piece.get(), resource.data + compared, read) != 0) return false;
+        compared += read;
+    }
+    // Nothing may follow (the file could have grown since its size was read).
+    DWORD extra = 0;
+    std::uint8_t probe;
+    return ::ReadFile(file.get(), &probe, 1, &extra, nullptr) && extra == 0;
+}
+
+bool Win32Host::RenameFile(const Text& from, const Text& to) {
+    return ::MoveFileW(W(from), W(to)) != FALSE;
+}
+
+bool Win32Host::RemoveFile(const Text& path) {
+    if (::DeleteFileW(W(path))) return true;
+    // A symbolic link or junction to a folder is removed as a folder; the
+    // folder it points to is not touched.
+    const DWORD attributes = ::GetFileAttributesW(W(path));
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        HasAttribute(attributes, FILE_ATTRIBUTE_REPARSE_POINT) &&
+        HasAttribute(attributes, FILE_ATTRIBUTE_DIRECTORY))
+        return ::RemoveDirectoryW(W(path)) != FALSE;
+    return false;
+}
+
+bool Win32Host::FileIsPresent(const Text& path) {
+    const DWORD attributes = ::GetFileAttributesW(W(path));
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+            code == ERROR_INVALID_NAME)
+            return false;
+        // A locked or exclusively opened file refuses its attributes; the
+        // directory entry still tells what it is.
+        WIN32_FIND_DATAW entry;
+        unique_find search(::FindFirstFileW(W(path), &entry));
+        return search && !HasAttribute(entry.dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+    }
+    if (!HasAttribute(attributes, FILE_ATTRIBUTE_REPARSE_POINT))
+        return !HasAttribute(attributes, FILE_ATTRIBUTE_DIRECTORY);
+    // A link: one to a folder is no file; one to a file counts when its
+    // target can be opened, or is merely held open by someone else.
+    if (HasAttribute(attributes, FILE_ATTRIBUTE_DIRECTORY)) return false;
+    unique_hfile target(::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (target) return true;
+    return ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+bool Win32Host::MakeFolders(const Text& path) {
+    if (path.empty()) throw HostError(MakeFoldersErrorMessage());
+    Text folder = path;
+    if (folder.back() == u'\\') folder.pop_back();
+    if (FolderExists(folder)) return true;
+    const Text parent = ParentPart(folder);
+    // A drive ("C:"), a root ("C:\\" after the cut) or a name without a
+    // parent part is created directly; everything else parent first.
+    if (folder.size() < 3 || parent == folder) return ::CreateDirectoryW(W(folder), nullptr) != FALSE;
+    const bool parentMade = MakeFolders(parent);
+    return parentMade && ::CreateDirectoryW(W(folder), nullptr) != FALSE;
+}
+
+bool Win32Host::DeleteFolderTree(const Text& path) {
+    // The source list is a sequence of NUL-ended names closed by one more NUL.
+    Text from = path;
+    from.push_back(u'\0');
+    from.push_back(u'\0');
+    SHFILEOPSTRUCTW operation;
+    std::memset(&operation, 0, sizeof operation);
+    operation.hwnd = nullptr;
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = W(from);
+    operation.pTo = nullptr;
+    // Permanently (no FOF_ALLOWUNDO), without progress or questions; the
+    // shell may still report a failure in its own window.
+    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
+    return ::SHFileOperationW(&operation) == 0;
+}
+
+bool Win32Host::CopyInstaller(const Text& source, const Text& target) {
+    return ::CopyFileW(W(source), W(target), FALSE) != FALSE;
+}
+
+void Win32Host::ResetAttributes(const Text& folder) {
+    ::SetFileAttributesW(W(folder), kNormalAttribute);
+    WIN32_FIND_DATAW entry;
+    unique_find search(::FindFirstFileW(W(folder + u"*.*"), &entry));
+    if (!search) return;
+    // Every entry, "." and ".." included: one level deep, the folder's parent
+    // included.
+    do {
+        ::SetFileAttributesW(W(folder + ToText(entry.cFileName)), kNormalAttribute);
+    } while (::FindNextFileW(search.get(), &entry));
+}
+
+// --- Processes, program and user ---------------------------------------------
+
+bool Win32Host::IsProcessRunning(const Text& exeName) {
+    const ToolhelpFunctions& toolhelp = ToolhelpFunctions::Get();
+    unique_hfile snapshot(toolhelp.Snapshot());
+    bool running = false;
+    PROCESSENTRY32W entry;
+    std::memset(&entry, 0, sizeof entry);
+    entry.dwSize = sizeof entry;
+    // Every entry is visited, also after a match.
+    for (bool fetched = toolhelp.First(snapshot.get(), &entry); fetched;
+         fetched = toolhelp.Next(snapshot.get(), &entry)) {
+        std::size_t length = 0;
+        while (length < MAX_PATH && entry.szExeFile[length] != L'\0') ++length;
+        if (ProcessNameMatches(ToText(entry.szExeFile, length), exeName)) running = true;
+    }
+    return running;
+}
+
+Text Win32Host::ProgramPath() {
+    // No MAX_PATH limit: grow until the whole path fits (a path that fills the
+    // buffer exactly may have been cut).
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) return ToText(buffer.data(), length);
+        if (buffer.size() >= 0x10000) return ToText(buffer.data(), length);
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+Text Win32Host::CommandLineText() { return ToText(::GetCommandLineW()); }
+
+int Win32Host::ShowMessageBox(const Text& text, const Text& caption, unsigned flags) {
+    // Owned by the program's active window, which it disables while shown.
+    // With no active window, the box is task-modal: every top-level window of
+    // this thread takes no input until it is dismissed.
+    HWND owner = ::GetActiveWindow();
+    UINT style = MB_OK | (flags & MB_ICONMASK);
+    if (!owner) style |= MB_TASKMODAL;
+    return ::MessageBoxW(owner, W(text), W(caption), style);
+}
+
+void Win32Host::ProcessPendingMessages() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Not ours to act on: put it back for the main loop, and stop.
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+void Win32Host::Pause(unsigned milliseconds) { ::Sleep(milliseconds); }
+
+void Win32Host::EndProgram() {
+    if (mainWindow_ && ::IsWindow(mainWindow_)) ::DestroyWindow(mainWindow_);
+    mainWindow_ = nullptr;
+    // exit() runs the runtime's shutdown (static objects, atexit) and then
+    // ends the process through ExitProcess with the code given.
+    std::exit(0);
+}
+
+std::unique_ptr<RegistryAccess> Win32Host::StartRegistryAccess() {
+    return std::make_unique<Win32RegistryAccess>();
+}
+
+// --- Texts of the platform ----------------------------------------------------
+
+Text Win32Host::DecodeAnsi(Bytes bytes) {
+    if (bytes.empty()) return {};
+    const char* source = reinterpret_cast<const char*>(bytes.data());
+    const int sourceLength = static_cast<int>(bytes.size());
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, source, sourceLength, nullptr, 0);
+    if (length <= 0) return {};
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(length));
+    const int written =
+        ::MultiByteToWideChar(CP_ACP, 0, source, sourceLength, buffer.data(), length);
+    return ToText(buffer.data(), written > 0 ? static_cast<std::size_t>(written) : 0);
+}
+
+Text Win32Host::BuildVersionText() {
+    const Text path = ProgramPath();
+    const VersionFunctions version = LoadVersionFunctions();
+
+    DWORD handle = 0;
+    const DWORD size = version.size(W(path), &handle);
+    if (size == 0) ThrowSystemError(::GetLastError());
+    // Owned by the vector: released on every path, errors included.
+    std::vector<std::uint8_t> block(size);
+    if (!version.info(W(path), handle, size, block.data())) ThrowSystemError(::GetLastError());
+
+    void* fixed = nullptr;
+    UINT length = 0;
+    if (!version.query(block.data(), L"\\", &fixed, &length)) ThrowSystemError(::GetLastError());
+    // Only the two file-version fields are read; a block too short to hold
+    // them is treated like a failed query rather than read past its end.
+    if (!fixed || length < offsetof(VS_FIXEDFILEINFO, dwFileVersionLS) + sizeof(DWORD))
+        ThrowSystemError(::GetLastError());
+    const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
+    return FormatVersionText(info->dwFileVersionMS, info->dwFileVersionLS);
+}
+
+// --- Self-removal -------------------------------------------------------------
+
+void Win32Host::WriteScriptFile(const Text& path, const std::vector<Text>& lines) {
+    // The command interpreter reads a batch file in the OEM code page. A
+    // character that has no place there would become "?" (a wildcard for
+    // "del") or a look-alike letter naming another file: such a script is
+    // refused before anything is written.
+    std::string content;
+    for (const Text& line : lines) {
+        if (!line.empty()) {
+            const int units = static_cast<int>(line.size());
+            BOOL lossy = FALSE;
+            const int length = ::WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, W(line), units,
+                                                     nullptr, 0, nullptr, &lossy);
+            if (length <= 0 || lossy) ThrowCannotCreate(path, ERROR_NO_UNICODE_TRANSLATION);
+            const std::size_t start = content.size();
+            content.resize(start + static_cast<std::size_t>(length));
+            ::WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, W(line), units, &content[start],
+                                  length, nullptr, nullptr);
+        }
+        content += "\r\n";
+    }
+    unique_hfile file = CreateTargetFile(path);
+    if (!file) ThrowCannotCreate(path, ::GetLastError());
+    WriteAll(file.get(), reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+}
+
+void Win32Host::OpenHidden(const Text& path, std::uintptr_t ownerWindow) {
+    ::ShellExecuteW(reinterpret_cast<HWND>(ownerWindow), L"open", W(path), nullptr, nullptr,
+                    SW_HIDE);
+}
+
+Text Win32Host::ShortPathForm(const Text& path) {
+    const DWORD needed = ::GetShortPathNameW(W(path), nullptr, 0);
+    if (needed == 0) return {};
+    std::vector<wchar_t> buffer(needed);
+    const DWORD length = ::GetShortPathNameW(W(path), buffer.data(), needed);
+    if (length == 0 || length >= needed) return {};
+    Text shortPath = ToText(buffer.data(), length);
+    // A volume without short names hands the long path back unchanged; that
+    // only matters when the long path is not plain ASCII.
+    if (shortPath == path) {
+        for (char16_t unit : shortPath)
+            if (unit > 0x7F) return {};
+    }
+    return shortPath;
+}
+
+}  // namespace brunvald::win32

@@ -1,0 +1,55 @@
+// HostOps on the real Win32 API: files, the program's own resources, the
+// process list, message boxes, the registry and the program's end.
+#pragma once
+
+#include <cstdint>
+
+#include "host/host_ops.h"
+#include "host/win32/win32_registry.h"
+
+namespace brunvald::win32 {
+
+class Win32Host final : public HostOps {
+public:
+    Win32Host() = default;
+
+    // The window that EndProgram destroys before the process exits. The
+    // window registers itself once it exists; null to forget it.
+    void SetMainWindow(HWND window) noexcept { mainWindow_ = window; }
+
+    Bytes LoadResourceData(const Text& typeName, const Text& name) override;
+    void ExtractResource(const Text& resourceName, const Text& targetPath) override;
+    bool FileHoldsResource(const Text& resourceName, const Text& path) override;
+    bool RenameFile(const Text& from, const Text& to) override;
+    bool RemoveFile(const Text& path) override;
+    bool FileIsPresent(const Text& path) override;
+    bool MakeFolders(const Text& path) override;
+    bool DeleteFolderTree(const Text& path) override;
+    bool CopyInstaller(const Text& source, const Text& target) override;
+    void ResetAttributes(const Text& folder) override;
+
+    bool IsProcessRunning(const Text& exeName) override;
+    Text ProgramPath() override;
+    Text CommandLineText() override;
+    int ShowMessageBox(const Text& text, const Text& caption, unsigned flags) override;
+    void ProcessPendingMessages() override;
+    void Pause(unsigned milliseconds) override;
+    [[noreturn]] void EndProgram() override;
+
+    std::unique_ptr<RegistryAccess> StartRegistryAccess() override;
+
+    Text DecodeAnsi(Bytes bytes) override;
+    Text BuildVersionText() override;
+
+    void WriteScriptFile(const Text& path, const std::vector<Text>& lines) override;
+    void OpenHidden(const Text& path, std::uintptr_t ownerWindow) override;
+    Text ShortPathForm(const Text& path) override;
+
+private:
+    HWND mainWindow_ = nullptr;
+};
+
+// The largest piece ExtractResource hands to one WriteFile call.
+inline constexpr std::size_t kExtractPieceSize = 61440;
+
+}  // namespace brunvald::win32

@@ -1,0 +1,136 @@
+#include "host/win32/win32_registry.h"
+
+#include <vector>
+
+#include "host/win32/host_texts.h"
+#include "host/win32/win32_text.h"
+
+namespace brunvald::win32 {
+
+namespace {
+
+// Read access only: STANDARD_RIGHTS_READ | KEY_QUERY_VALUE |
+// KEY_ENUMERATE_SUB_KEYS. A key that may not be read counts as absent.
+constexpr REGSAM kExistsAccess = 0x20009;
+
+using RegDeleteKeyExWFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+
+// RegDeleteKeyExW exists from Windows XP x64 / Vista on; older systems only
+// have RegDeleteKeyW. Looked up once.
+RegDeleteKeyExWFn DeleteKeyEx() noexcept {
+    static const RegDeleteKeyExWFn function = [] {
+        HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
+        return advapi ? reinterpret_cast<RegDeleteKeyExWFn>(reinterpret_cast<void*>(
+                            ::GetProcAddress(advapi, "RegDeleteKeyExW")))
+                      : nullptr;
+    }();
+    return function;
+}
+
+// Deletes base\relative with every subkey below it. Subkeys go from the last
+// index down, so deleting one never shifts the index of those still to come.
+bool DeleteKeyTree(HKEY base, const Text& relative, REGSAM access) {
+    // An empty name would name the base key itself: its subkeys would all be
+    // wiped by the walk below before the deletion of the base key failed.
+    // No caller means that, so nothing is touched.
+    if (relative.empty()) return false;
+
+    unique_hkey key;
+    if (::RegOpenKeyExW(base, W(relative), 0, access, key.put()) == ERROR_SUCCESS) {
+        DWORD subKeys = 0;
+        DWORD maxNameLength = 0;
+        if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeys, &maxNameLength,
+                               nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr) == ERROR_SUCCESS) {
+            std::vector<wchar_t> name(maxNameLength + 1);
+            for (DWORD index = subKeys; index-- > 0;) {
+                DWORD length = static_cast<DWORD>(name.size());
+                if (::RegEnumKeyExW(key.get(), index, name.data(), &length, nullptr, nullptr,
+                                    nullptr, nullptr) == ERROR_SUCCESS) {
+                    DeleteKeyTree(key.get(), ToText(name.data(), length), access);
+                }
+            }
+        }
+    }
+    key.reset();
+
+    if (RegDeleteKeyExWFn deleteEx = DeleteKeyEx())
+        return deleteEx(base, W(relative), 0, 0) == ERROR_SUCCESS;
+    return ::RegDeleteKeyW(base, W(relative)) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+Win32RegistryAccess::KeyPath Win32RegistryAccess::Resolve(const Text& path) const {
+    if (!path.empty() && path.front() == u'\\') return {root_, path.substr(1)};
+    return {openKey_ ? openKey_.get() : root_, path};
+}
+
+bool Win32RegistryAccess::RegistryKeyExists(const Text& path) {
+    const KeyPath key = Resolve(path);
+    unique_hkey probe;
+    return ::RegOpenKeyExW(key.base, W(key.relative), 0, kExistsAccess, probe.put()) ==
+           ERROR_SUCCESS;
+}
+
+bool Win32RegistryAccess::OpenRegistryKey(const Text& path, bool mayCreate) {
+    const KeyPath key = Resolve(path);
+    unique_hkey opened;
+    LONG status;
+    if (mayCreate && !key.relative.empty()) {
+        DWORD disposition = 0;
+        status = ::RegCreateKeyExW(key.base, W(key.relative), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                   access_, nullptr, opened.put(), &disposition);
+    } else {
+        status = ::RegOpenKeyExW(key.base, W(key.relative), 0, access_, opened.put());
+    }
+    if (status != ERROR_SUCCESS) return false;
+    // The new key may be relative to the old one, so the old one is closed
+    // only now.
+    openKey_ = std::move(opened);
+    return true;
+}
+
+Text Win32RegistryAccess::ReadRegistryText(const Text& valueName) {
+    if (!openKey_) return {};
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (::RegQueryValueExW(openKey_.get(), W(valueName), nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS ||
+        size == 0)
+        return {};
+
+    // Room for an odd byte count and for a terminator the value may lack.
+    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 2, L'\0');
+    DWORD read = size;
+    if (::RegQueryValueExW(openKey_.get(), W(valueName), nullptr, &type,
+                           reinterpret_cast<BYTE*>(buffer.data()), &read) != ERROR_SUCCESS)
+        throw HostError(RegistryReadErrorMessage(valueName));
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        throw HostError(RegistryTypeErrorMessage(valueName));
+
+    // The text ends at its first NUL; environment references stay as stored.
+    std::size_t length = 0;
+    const std::size_t units = read / sizeof(wchar_t);
+    while (length < units && buffer[length] != L'\0') ++length;
+    return ToText(buffer.data(), length);
+}
+
+void Win32RegistryAccess::WriteRegistryText(const Text& valueName, const Text& text) {
+    // With no key open there is nothing to write into; the platform call
+    // would fail the same way.
+    const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(char16_t));
+    if (!openKey_ ||
+        ::RegSetValueExW(openKey_.get(), W(valueName), 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(text.c_str()), bytes) != ERROR_SUCCESS)
+        throw HostError(RegistryWriteErrorMessage(valueName));
+}
+
+void Win32RegistryAccess::CloseRegistryKey() { openKey_.reset(); }
+
+bool Win32RegistryAccess::DeleteRegistryKey(const Text& path) {
+    const KeyPath key = Resolve(path);
+    return DeleteKeyTree(key.base, key.relative, access_);
+}
+
+}  // namespace brunvald::win32
