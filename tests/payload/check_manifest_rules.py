@@ -1,0 +1,131 @@
+#!/usr/bin/python3
+"""Runs the build's manifest check (installer_rc.cmake) on small mission
+folders and checks that faulty manifests are refused with the offending line,
+and that good ones are written into the resource script as they stand.
+
+    check_manifest_rules.py CMAKE INSTALLER_RC_CMAKE EXAMPLE_MISSION_DIR
+"""
+
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+GOOD = [
+    'Maps_01 RT_RCDATA "CityAmk.map"',
+    'CampPak RT_RCDATA "Testmark.pak"',
+    'CampSet RT_RCDATA "Testmark.set"',
+    'CampMap RT_RCDATA "TestmarkP.map"',
+    'CampInI RT_RCDATA "TSTM.ini"',
+]
+
+
+def variant(replace=None, drop=None, add=None):
+    lines = list(GOOD)
+    if replace:
+        lines[replace[0]] = replace[1]
+    if drop is not None:
+        del lines[drop]
+    if add:
+        lines.append(add)
+    return "\r\n".join(lines).encode("ascii")
+
+
+# (case, manifest bytes, expected: None for accepted, else fragments of the error)
+CASES = [
+    ("good manifest", variant(), None),
+    ("lone LF breaks and a final break", "\n".join(GOOD).encode() + b"\n", None),
+    ("empty line between statements", variant(add="") + b"\r\nCampMod RT_RCDATA \"Models.txt\"", None),
+    ("CampSet name of four characters", variant(replace=(2, 'CampSet RT_RCDATA "S.et"')), None),
+    ("file name with a blank", variant(replace=(0, 'Maps_01 RT_RCDATA "City Amk.map"')), None),
+    ("no CampPak line", variant(drop=1), ["no CampPak line"]),
+    ("no CampInI line", variant(drop=4), ["no CampInI line"]),
+    ("CampSet name of three characters", variant(replace=(2, 'CampSet RT_RCDATA "set"')), ["RCRES:3:", "CampSet"]),
+    ("CampSet name of one character", variant(replace=(2, 'CampSet RT_RCDATA "s"')), ["RCRES:3:", "CampSet"]),
+    ("CampSet name empty", variant(replace=(2, 'CampSet RT_RCDATA ""')), ["RCRES:3:", "empty"]),
+    ("listed file missing", variant(replace=(3, 'CampMap RT_RCDATA "Missing.map"')), ["RCRES:4:", "Missing.map"]),
+    ("not ASCII: umlaut in a name", "\r\n".join([GOOD[0].replace("CityAmk", "M\u00fchle")] + GOOD[1:]).encode("utf-8"),
+     ["RCRES:1:", "not ASCII"]),
+    ("not ASCII: byte-order mark", b"\xef\xbb\xbf" + variant(), ["RCRES:1:", "not ASCII"]),
+    ("not ASCII on a later line", variant() + b"\r\nGaiaPic RT_RCDATA \"Karte\xe4.jpg\"", ["RCRES:6:", "not ASCII"]),
+    ("NUL byte", variant() + b"\0", ["NUL"]),
+    ("wrong type word", variant(replace=(3, 'CampMap RCDATA "TestmarkP.map"')), ["RCRES:4:", "not a statement"]),
+    ("blank after the closing quote", variant(replace=(3, 'CampMap RT_RCDATA "TestmarkP.map" ')),
+     ["RCRES:4:", "not a statement"]),
+    ("leading blank", variant(replace=(3, ' CampMap RT_RCDATA "TestmarkP.map"')), ["RCRES:4:", "not a statement"]),
+    ("folder in a file name", variant(replace=(0, 'Maps_01 RT_RCDATA "..\\\\CityAmk.map"')),
+     ["RCRES:1:", "bare name"]),
+    ("CampPak inside another line's file name", variant(add='Maps_02 RT_RCDATA "CampPak.map"'),
+     ["RCRES:6:", "CampPak"]),
+    ("CampPak name without a mission name", variant(replace=(1, 'CampPak RT_RCDATA ".pak"')),
+     ["RCRES:2:", "CampPak"]),
+    ("CampInI name without a marker", variant(replace=(4, 'CampInI RT_RCDATA ".ini"')), ["RCRES:5:", "CampInI"]),
+    ("same name twice in other case", variant(add='MAPS_01 RT_RCDATA "CityAmk.map"'), ["RCRES:6:", "twice"]),
+    ("a line named RCRES", variant(add='RCRES RT_RCDATA "CityAmk.map"'), ["RCRES:6:", "RCRES"]),
+    ("semicolon in a file name", variant(replace=(0, 'Maps_01 RT_RCDATA "City;Amk.map"')), None),
+]
+
+FILES = ["CityAmk.map", "City Amk.map", "City;Amk.map", "Testmark.pak", "Testmark.set", "S.et", "set", "s",
+         "TestmarkP.map", "TSTM.ini", "Models.txt", "CampPak.map", ".pak", ".ini"]
+
+
+def run(cmake, script, folder):
+    out = os.path.join(folder, "out.rc")
+    proc = subprocess.run([cmake, "-DMISSION_DIR=" + folder, "-DOUTPUT=" + out, "-DFONT=/font.otf",
+                           "-DAPP_MANIFEST=/app.manifest", "-P", script],
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    rc = open(out, "rb").read() if os.path.exists(out) else None
+    return proc.returncode, proc.stdout.decode("utf-8", "replace"), rc
+
+
+def main():
+    cmake, script, example = sys.argv[1:4]
+    failures = []
+    with tempfile.TemporaryDirectory() as tmp:
+        for i, (case, manifest, expected) in enumerate(CASES):
+            folder = os.path.join(tmp, "m%02d" % i)
+            os.makedirs(folder)
+            for f in FILES:
+                open(os.path.join(folder, f), "wb").write(b"x")
+            open(os.path.join(folder, "RCRES"), "wb").write(manifest)
+            code, output, rc = run(cmake, script, folder)
+            if expected is None:
+                if code != 0 or rc is None:
+                    failures.append("%s: refused:\n%s" % (case, output))
+                    continue
+                text = rc.decode("ascii")
+                statements = [l for l in re.split(r"\r\n|\r|\n", manifest.decode("ascii")) if l]
+                lang = text.index("LANGUAGE 7, 1")
+                for s in statements:
+                    if s not in text.splitlines() or text.index(s) < lang:
+                        failures.append("%s: line not in the script as it stands after LANGUAGE 7, 1: %r" % (case, s))
+                if "#include" in text:
+                    failures.append("%s: the script includes a header" % case)
+                if 'RCRES RT_RCDATA "%s/RCRES"' % folder not in text:
+                    failures.append("%s: RCRES statement missing" % case)
+                if 'TTF China "/font.otf"' not in text:
+                    failures.append("%s: font statement missing (type China, name TTF)" % case)
+            else:
+                if code == 0:
+                    failures.append("%s: accepted, expected a refusal mentioning %r" % (case, expected))
+                    continue
+                for fragment in expected:
+                    if fragment not in output:
+                        failures.append("%s: message lacks %r:\n%s" % (case, fragment, output))
+    # The committed example mission must pass the same check.
+    with tempfile.TemporaryDirectory() as tmp:
+        proc = subprocess.run([cmake, "-DMISSION_DIR=" + example, "-DOUTPUT=" + os.path.join(tmp, "x.rc"),
+                               "-DFONT=/f", "-DAPP_MANIFEST=/m", "-P", script],
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if proc.returncode != 0:
+            failures.append("example mission refused:\n" + proc.stdout.decode())
+    for f in failures:
+        print("FAIL:", f)
+    if not failures:
+        print("manifest rules: %d cases as expected" % len(CASES))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
