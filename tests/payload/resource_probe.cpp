@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -107,6 +108,13 @@ void check_font() {
     wchar_t got[LF_FACESIZE] = {};
     GetTextFaceW(dc.get(), LF_FACESIZE, got);
     check(std::wstring(got) == face, std::wstring(L"the title face is available: asked ") + face + L", got " + got);
+    // And it is our font, not one of that name installed on the system: the
+    // whole font file the DC uses is the resource's bytes.
+    DWORD font_size = GetFontData(dc.get(), 0, 0, nullptr, 0);
+    std::vector<unsigned char> file(font_size == GDI_ERROR ? 0 : font_size);
+    if (!file.empty()) GetFontData(dc.get(), 0, 0, file.data(), font_size);
+    check(file.size() == SizeofResource(nullptr, res) && std::memcmp(file.data(), data, file.size()) == 0,
+          L"the selected font is the embedded font file (" + std::to_wstring(file.size()) + L" bytes)");
 }
 
 void check_version() {
