@@ -1,0 +1,76 @@
+#!/usr/bin/python3
+"""Drives scripts/build-installer the way a mission maker would.
+
+    check_build_installer.py BUILD_DIR TARGET MISSION_DIR OUT_DIR FONT APP_MANIFEST [RUNNER]
+
+1. Copies the mission into a folder whose path has blanks and builds an
+   installer from it into OUT_DIR (a path with blanks too); the result must
+   pass check_installer.py against that mission. With RUNNER (the Wine runner)
+   the built program is also run and must exit 0 (used with the resource
+   probe, which then checks its own lookups).
+2. A copy whose manifest lists a missing file must be refused, naming the
+   line, and must leave no installer behind.
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+
+
+def main():
+    build, target, mission, out_dir, font, app_manifest = sys.argv[1:7]
+    runner = sys.argv[7] if len(sys.argv) > 7 else None
+    env = dict(os.environ, BRUNVALD_BUILD_DIR=build, BRUNVALD_INSTALLER_TARGET=target)
+    tool = os.path.join(ROOT, "scripts", "build-installer")
+    failures = []
+    name = os.path.basename(os.path.normpath(mission))
+    out = os.path.join(out_dir, "built installers", name + " Setup.exe")
+    if os.path.exists(out):
+        os.remove(out)
+
+    with tempfile.TemporaryDirectory(prefix="mission maker ") as tmp:
+        copy = os.path.join(tmp, "my missions", name)
+        shutil.copytree(mission, copy)
+        proc = subprocess.run([tool, copy, out], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                              universal_newlines=True)
+        print(proc.stdout, end="")
+        if proc.returncode != 0 or not os.path.isfile(out):
+            failures.append("build-installer failed for %s" % copy)
+        else:
+            check = subprocess.run([sys.executable, os.path.join(HERE, "check_installer.py"), out, copy, font,
+                                    app_manifest])
+            if check.returncode:
+                failures.append("the built installer does not carry the mission as expected")
+            if runner:
+                run = subprocess.run([runner, out])
+                if run.returncode:
+                    failures.append("the built program exited with %d" % run.returncode)
+
+        # A manifest naming a file that is not there: refused, nothing written.
+        broken = os.path.join(tmp, "broken")
+        shutil.copytree(mission, broken)
+        with open(os.path.join(broken, "RCRES"), "ab") as f:
+            f.write(b'\r\nMaps_09 RT_RCDATA "Nowhere.map"')
+        bad_out = os.path.join(out_dir, "built installers", "broken.exe")
+        if os.path.exists(bad_out):
+            os.remove(bad_out)
+        proc = subprocess.run([tool, broken, bad_out], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                              universal_newlines=True)
+        lines = open(os.path.join(mission, "RCRES"), "rb").read().count(b"\n") + 2
+        if proc.returncode == 0 or os.path.exists(bad_out):
+            failures.append("a manifest with a missing file was accepted")
+        elif "RCRES:%d:" % lines not in proc.stdout or "Nowhere.map" not in proc.stdout:
+            failures.append("the refusal does not name line %d and the file:\n%s" % (lines, proc.stdout))
+
+    for f in failures:
+        print("FAIL:", f)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
