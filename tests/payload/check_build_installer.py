@@ -29,7 +29,9 @@ def main():
     tool = os.path.join(ROOT, "scripts", "build-installer")
     failures = []
     name = os.path.basename(os.path.normpath(mission))
-    out = os.path.join(out_dir, "built installers", name + " Setup.exe")
+    # The installer copies itself by the fixed name Brunvald.exe, so that is
+    # the name a built installer keeps; the folder names the mission.
+    out = os.path.join(out_dir, "built installers", name, "Brunvald.exe")
     if os.path.exists(out):
         os.remove(out)
 
@@ -56,7 +58,7 @@ def main():
         shutil.copytree(mission, broken)
         with open(os.path.join(broken, "RCRES"), "ab") as f:
             f.write(b'\r\nMaps_09 RT_RCDATA "Nowhere.map"')
-        bad_out = os.path.join(out_dir, "built installers", "broken.exe")
+        bad_out = os.path.join(out_dir, "built installers", "broken", "Brunvald.exe")
         if os.path.exists(bad_out):
             os.remove(bad_out)
         proc = subprocess.run([tool, broken, bad_out], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
