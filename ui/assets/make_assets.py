@@ -3,8 +3,9 @@
 
 Run it from anywhere with Debian's python3 (python3-pil). It needs two more
 Debian packages at generation time only: librsvg2-bin (rsvg-convert) and
-openclipart-svg (the public-domain drawings of the dragon and the banner).
-The build never runs it; the generated files are committed beside it.
+openclipart-svg (the public-domain drawings of the dragon and the banner);
+`scripts/bootstrap --assets` installs them. The build never runs it; the
+generated files are committed beside it.
 
     /usr/bin/python3 ui/assets/make_assets.py
 
