@@ -89,7 +89,7 @@ def main():
     check(not rcres.endswith(b"\n") and rcres.count(b"\r\n") == 12 and rcres.count(b"\n") == 12 and
           rcres.count(b"\r") == 12, "RCRES: thirteen lines, CR LF between them, none after the last")
     check(rcres.decode("ascii").split("\r\n") == ['%s RT_RCDATA "%s"' % l for l in MANIFEST],
-          "RCRES: the catalogue's lines in order")
+          "RCRES: the example mission's thirteen lines in order")
     check(sorted(os.listdir(folder)) == sorted([f for _, f in MANIFEST] + ["RCRES"]),
           "the folder holds the manifest and its thirteen files only")
 
