@@ -1,1 +1,59 @@
-// written by the core work
+// FormCreate: the start-up steps between launch and the first display of the
+// window. Three checks refuse with a message and end the program.
+
+#include "core/command_line.h"
+#include "core/handlers.h"
+#include "core/manifest.h"
+#include "core/messages.h"
+#include "host/game_folders.h"
+#include "host/registry_records.h"
+
+namespace brunvald {
+
+namespace {
+
+void Refuse(HostOps& host, const Text& text) {
+    host.ShowMessageBox(text, message::kErrorCaption, kIconError);
+    host.EndProgram();
+}
+
+void ResetFolderAttributes(HostOps& host, const InstallPaths& paths) {
+    for (const Text* folder : {&paths.gameFolder, &paths.dataFolder, &paths.citiesFolder,
+                               &paths.modelFolder, &paths.campaignsFolder})
+        host.ResetAttributes(*folder);
+}
+
+}  // namespace
+
+void FormCreate(HostOps& host, InstallerWindow& window, ProgramState& state) {
+    // Nothing a run needs may be trusted until step 8 has completed; an error
+    // raised by any step before leaves the buttons unable to start a run.
+    state.readyForRun = false;
+
+    // EndProgram does not return; the returns only make that plain here.
+    if (host.IsProcessRunning(u"Emperor.exe")) return Refuse(host, message::kGameRunning);
+
+    const Text gameFolder = LocateGameFolder(host);
+    if (gameFolder.empty()) return Refuse(host, message::kGameNotFound);
+
+    state.manifest = LoadManifest(host);
+    state.identity = DeriveIdentity(state.manifest);
+    if (state.identity.hasCampPak) window.SetTitleText(state.identity.titleText);
+
+    const RecordedMission recorded = ReadRecordedMission(host, state.identity.missionMarker);
+    if (recorded.otherMission)
+        return Refuse(host, message::OtherMissionInstalled(recorded.name));
+
+    state.paths = FormInstallPaths(gameFolder, host.ProgramPath());
+    ResetFolderAttributes(host, state.paths);
+    host.ProcessPendingMessages();
+
+    state.mode = FirstArgument(host.CommandLineText()) == u"UNINSTALL" ? InstallerMode::Uninstall
+                                                                        : InstallerMode::Install;
+    state.readyForRun = true;
+
+    // A missing title font is reported but leaves the data complete.
+    window.SetUpWindow(state.mode);
+}
+
+}  // namespace brunvald

@@ -1,1 +1,31 @@
-// written by the core work
+#include "host/game_folders.h"
+
+#include "host/host_rules.h"
+#include "host/registry_records.h"
+
+namespace brunvald {
+
+Text LocateGameFolder(HostOps& host) {
+    Text path;
+    {
+        const auto registry = host.StartRegistryAccess();
+        // Whether the key opens is not looked at: a failed opening leaves no
+        // key open, and the value then reads as empty text.
+        registry->OpenRegistryKey(kAppPathsKey, false);
+        path = registry->ReadRegistryText(u"Path");
+    }
+    return path.empty() ? Text() : WithSeparator(path);
+}
+
+InstallPaths FormInstallPaths(const Text& gameFolder, const Text& programPath) {
+    InstallPaths paths;
+    paths.gameFolder = gameFolder;
+    paths.installerFolder = WithSeparator(FolderPart(programPath));
+    paths.dataFolder = gameFolder + u"Data\\";
+    paths.citiesFolder = gameFolder + u"Cities\\";
+    paths.modelFolder = gameFolder + u"Model\\";
+    paths.campaignsFolder = gameFolder + u"Campaigns\\";
+    return paths;
+}
+
+}  // namespace brunvald

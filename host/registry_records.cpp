@@ -1,1 +1,68 @@
-// written by the core work
+#include "host/registry_records.h"
+
+namespace brunvald {
+
+namespace {
+
+constexpr char16_t kUninstallListKey[] =
+    u"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+}  // namespace
+
+Text UninstallEntryKey(const Text& displayName) {
+    if (displayName.empty()) return {};
+    return kUninstallListKey + displayName;
+}
+
+Text UninstallCommand(const Text& gameFolder) {
+    return u"\"" + gameFolder + u"Data\\BrunVald.EXE\" UNINSTALL";
+}
+
+RecordedMission ReadRecordedMission(HostOps& host, const Text& ownMarker) {
+    RecordedMission recorded;
+    const auto registry = host.StartRegistryAccess();
+    if (!registry->RegistryKeyExists(kMakerKey)) return recorded;
+    // A key we may not open with full access reads as empty values below.
+    registry->OpenRegistryKey(kMakerKey, false);
+    if (registry->ReadRegistryText(u"CampMarker") != ownMarker) {
+        recorded.otherMission = true;
+        recorded.name = registry->ReadRegistryText(u"CampName");
+    }
+    return recorded;
+}
+
+void WriteUninstallRecord(HostOps& host, const MissionIdentity& identity, const Text& gameFolder) {
+    const Text key = UninstallEntryKey(identity.displayName);
+    if (key.empty()) return;
+    const auto registry = host.StartRegistryAccess();
+    if (!registry->OpenRegistryKey(key, true)) return;
+    registry->WriteRegistryText(u"Publisher", u"©Vantorel");
+    registry->WriteRegistryText(u"DisplayName", identity.displayName);
+    registry->WriteRegistryText(u"UninstallString", UninstallCommand(gameFolder));
+    registry->CloseRegistryKey();
+}
+
+void WriteMakerRecord(HostOps& host, const MissionIdentity& identity) {
+    const auto registry = host.StartRegistryAccess();
+    // A failed creation shows up as the write error of the first value.
+    registry->OpenRegistryKey(kMakerKey, true);
+    registry->WriteRegistryText(u"CampExists", u"1");
+    registry->WriteRegistryText(u"CampMarker", identity.missionMarker);
+    registry->WriteRegistryText(u"CampName", identity.missionName);
+    registry->WriteRegistryText(u"CampBuild", host.BuildVersionText());
+    registry->WriteRegistryText(u"CampPicture", u"5.3.2.5");
+    registry->WriteRegistryText(u"CampVersion", u"1.0.1.0");
+    registry->CloseRegistryKey();
+}
+
+void RemoveRecords(HostOps& host, const Text& displayName, void (*onMissingEntry)(HostOps&)) {
+    const Text entryKey = UninstallEntryKey(displayName);
+    const auto registry = host.StartRegistryAccess();
+    if (entryKey.empty() || !registry->RegistryKeyExists(entryKey))
+        onMissingEntry(host);
+    else
+        registry->DeleteRegistryKey(entryKey);
+    if (registry->RegistryKeyExists(kMakerKey)) registry->DeleteRegistryKey(kMakerKey);
+}
+
+}  // namespace brunvald

@@ -1,0 +1,19 @@
+// The game's folder from its App Paths key, and the folder set the runs work
+// in. Every folder ends in "\".
+#pragma once
+
+#include "core/program_state.h"
+#include "host/host_ops.h"
+
+namespace brunvald {
+
+// The "Path" value of the game's App Paths key with "\" appended when
+// missing; empty when the game is not found (key or value missing, key not
+// openable, empty value). Raises only the type error of ReadRegistryText.
+Text LocateGameFolder(HostOps& host);
+
+// Every folder of InstallPaths from the game's folder and the running
+// executable's path; campaignFolder stays empty.
+InstallPaths FormInstallPaths(const Text& gameFolder, const Text& programPath);
+
+}  // namespace brunvald

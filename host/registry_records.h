@@ -1,0 +1,54 @@
+// The three registry records under HKEY_LOCAL_MACHINE and the procedures over
+// RegistryAccess that read, write and remove them. Each procedure starts its
+// own access and ends it when done.
+#pragma once
+
+#include "core/program_state.h"
+#include "host/host_ops.h"
+
+namespace brunvald {
+
+// The game's own key; read only. Without a leading "\": taken from the root
+// because no key is open when it is used.
+inline constexpr char16_t kAppPathsKey[] =
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Emperor.exe";
+// One key for all missions of the maker: which one is installed.
+inline constexpr char16_t kMakerKey[] = u"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel";
+
+// The entry in the platform's list of installed programs. Empty for an empty
+// displayName: that path would be the key of the whole list, and every
+// procedure below refuses to touch it.
+Text UninstallEntryKey(const Text& displayName);
+
+// The command the list runs: the copy in the game's Data folder, quoted so
+// that a game folder with blanks still hands over "UNINSTALL" as the first
+// argument.
+Text UninstallCommand(const Text& gameFolder);
+
+// What start-up learns from the maker key.
+struct RecordedMission {
+    bool otherMission = false;  // the key records a marker other than ours
+    Text name;                  // its "CampName", read only in that case
+};
+
+// Reads "CampMarker" of the maker key, if the key exists, and compares it with
+// ownMarker unit by unit. A missing value, or a key that exists but cannot be
+// opened with full access, reads as empty text. Raises the read errors of
+// ReadRegistryText.
+RecordedMission ReadRecordedMission(HostOps& host, const Text& ownMarker);
+
+// "Publisher", "DisplayName", "UninstallString". A key that cannot be created
+// passes in silence; an empty displayName writes nothing.
+void WriteUninstallRecord(HostOps& host, const MissionIdentity& identity, const Text& gameFolder);
+
+// The six values of the maker key in their order. "CampBuild" is asked of the
+// host just before it is written, so a failing version read leaves the first
+// three values written.
+void WriteMakerRecord(HostOps& host, const MissionIdentity& identity);
+
+// Deletes the uninstall entry and the maker key with one access. When the
+// entry is missing (or displayName is empty), onMissingEntry runs first, while
+// the maker key is still in place; the maker key is deleted either way.
+void RemoveRecords(HostOps& host, const Text& displayName, void (*onMissingEntry)(HostOps&));
+
+}  // namespace brunvald
