@@ -1,0 +1,94 @@
+// The region's data: compositing by the alpha rule and the row runs.
+#include "ui/shape_runs.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "png_test_support.h"
+
+namespace brunvald::ui {
+namespace {
+
+png::Image OnePixel(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a) {
+    png::Image image;
+    image.width = 1;
+    image.height = 1;
+    image.rgba = {r, g, b, a};
+    return image;
+}
+
+// Worked out by hand from (old × (255 − a) + new × a + 127) / 255.
+TEST(Composite, FollowsTheAlphaRule) {
+    struct Case {
+        std::uint8_t r, g, b, a;
+        std::uint32_t background;
+        std::uint32_t expected;  // 0x00RRGGBB
+    };
+    const Case cases[] = {
+        {0, 0, 0, 0, kDibWhite, 0xFFFFFF},        // transparent keeps the ground
+        {12, 34, 56, 0, 0x123456, 0x123456},      // whatever the ground is
+        {12, 34, 56, 255, kDibWhite, 0x0C2238},   // opaque replaces exactly
+        {255, 255, 255, 255, 0x000000, 0xFFFFFF},
+        {0, 0, 0, 128, kDibWhite, 0x7F7F7F},      // (32385 + 127) / 255 = 127
+        {0, 0, 0, 1, kDibWhite, 0xFEFEFE},        // 64897 / 255 = 254
+        {0, 0, 0, 254, kDibWhite, 0x010101},      // 382 / 255 = 1
+        {200, 0, 255, 128, kDibWhite, 0xE37FFF},  // red 58112 / 255 = 227
+    };
+    for (const Case& c : cases) {
+        const auto pixels = Composite(OnePixel(c.r, c.g, c.b, c.a), c.background);
+        ASSERT_EQ(pixels.size(), 1u);
+        EXPECT_EQ(pixels[0], c.expected) << std::hex << "rgba " << int(c.r) << "," << int(c.g) << "," << int(c.b)
+                                         << "," << int(c.a) << " over " << c.background;
+    }
+}
+
+TEST(RowRuns, CutsTheKeyColourAndCloseRunsAtTheRowEnd) {
+    constexpr std::uint32_t K = 0xFFFFFF, A = 0x102030, B = 0x405060;
+    struct Case {
+        const char* name;
+        std::int32_t width, height;
+        std::vector<std::uint32_t> pixels;
+        std::vector<RowRun> expected;
+    };
+    const Case cases[] = {
+        {"runs in the middle", 5, 2, {K, A, A, K, B, /**/ K, K, K, K, K}, {{1, 3, 0}, {4, 5, 0}}},
+        {"a single pixel in the last column", 4, 2, {K, K, K, A, /**/ K, K, K, K}, {{3, 4, 0}}},
+        {"a full row is one run", 3, 2, {A, B, A, /**/ K, K, K}, {{0, 3, 0}}},
+        // The bottom-left pixel sets the key: here it is A, so A is cut
+        // everywhere (the corner too) and white counts as "in".
+        {"an opaque bottom-left pixel", 3, 2, {A, K, A, /**/ A, A, B}, {{1, 2, 0}, {2, 3, 1}}},
+        {"only the low 24 bits count", 2, 2, {0xFF000000 | K, A, /**/ K, 0x7F000000 | K}, {{1, 2, 0}}},
+        {"everything is key", 2, 2, {K, K, K, K}, {}},
+        {"empty picture", 0, 0, {}, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ComputeRowRuns(c.pixels, c.width, c.height), c.expected) << c.name;
+    }
+}
+
+// The committed picture, decoded by our decoder and composited over white,
+// gives exactly the runs the fixture script computed from Pillow's pixels.
+TEST(RowRuns, OfTheCommittedPictureMatchPillow) {
+    const auto file = png::testing::ReadFile(BRUNVALD_PICTURE);
+    const png::DecodeResult decoded = png::Decode(file);
+    ASSERT_TRUE(decoded.ok()) << png::Describe(decoded.error);
+    const auto pixels = Composite(decoded.image, kDibWhite);
+    const auto runs = ComputeRowRuns(pixels, static_cast<std::int32_t>(decoded.image.width),
+                                     static_cast<std::int32_t>(decoded.image.height));
+
+    std::ifstream in(std::string(BRUNVALD_PNG_FIXTURES) + "/picture.runs");
+    std::vector<RowRun> expected;
+    for (RowRun r{}; in >> r.y >> r.left >> r.right;) expected.push_back(r);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(runs, expected);
+
+    std::int64_t pixelsIn = 0;
+    for (const RowRun& r : runs) pixelsIn += r.right - r.left;
+    std::cout << "picture region: " << runs.size() << " runs, " << pixelsIn << " pixels\n";
+}
+
+}  // namespace
+}  // namespace brunvald::ui

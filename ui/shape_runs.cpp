@@ -1,0 +1,67 @@
+#include "ui/shape_runs.h"
+
+#include <cstddef>
+
+namespace brunvald::ui {
+
+namespace {
+
+std::uint32_t Blend(std::uint32_t old, std::uint32_t fresh, std::uint32_t alpha) noexcept {
+    return (old * (255 - alpha) + fresh * alpha + 127) / 255;
+}
+
+}  // namespace
+
+void CompositeOnto(std::span<std::uint32_t> pixels, const png::Image& picture) {
+    const std::size_t count = std::size_t{picture.width} * picture.height;
+    if (pixels.size() < count || picture.rgba.size() < count * 4) return;
+    const std::uint8_t* src = picture.rgba.data();
+    for (std::size_t i = 0; i < count; ++i, src += 4) {
+        const std::uint32_t a = src[3];
+        if (a == 0) continue;
+        const std::uint32_t r = src[0], g = src[1], b = src[2];
+        if (a == 255) {
+            pixels[i] = (r << 16) | (g << 8) | b;
+            continue;
+        }
+        const std::uint32_t old = pixels[i];
+        pixels[i] = (Blend((old >> 16) & 0xFF, r, a) << 16) | (Blend((old >> 8) & 0xFF, g, a) << 8) |
+                    Blend(old & 0xFF, b, a);
+    }
+}
+
+std::vector<std::uint32_t> Composite(const png::Image& picture, std::uint32_t background) {
+    std::vector<std::uint32_t> pixels(std::size_t{picture.width} * picture.height, background);
+    CompositeOnto(pixels, picture);
+    return pixels;
+}
+
+std::uint32_t KeyColour(std::span<const std::uint32_t> pixels, std::int32_t width, std::int32_t height) {
+    if (width <= 0 || height <= 0) return 0;
+    const std::size_t index = std::size_t(height - 1) * std::size_t(width);
+    return index < pixels.size() ? (pixels[index] & 0x00FFFFFF) : 0;
+}
+
+std::vector<RowRun> ComputeRowRuns(std::span<const std::uint32_t> pixels, std::int32_t width,
+                                   std::int32_t height) {
+    std::vector<RowRun> runs;
+    if (width <= 0 || height <= 0 || pixels.size() < std::size_t(width) * std::size_t(height)) return runs;
+    const std::uint32_t key = KeyColour(pixels, width, height);
+    for (std::int32_t y = 0; y < height; ++y) {
+        const std::uint32_t* row = pixels.data() + std::size_t(y) * std::size_t(width);
+        std::int32_t start = -1;
+        for (std::int32_t x = 0; x < width; ++x) {
+            const bool in = (row[x] & 0x00FFFFFF) != key;
+            if (in && start < 0) {
+                start = x;
+            } else if (!in && start >= 0) {
+                runs.push_back({start, x, y});
+                start = -1;
+            }
+        }
+        if (start >= 0) runs.push_back({start, width, y});
+    }
+    return runs;
+}
+
+}  // namespace brunvald::ui
