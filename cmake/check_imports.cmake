@@ -1,6 +1,8 @@
 # cmake -DOBJDUMP=... -DEXECUTABLE=... -DALLOWED=a.dll,b.dll -P check_imports.cmake
 # Fails when the import table of EXECUTABLE names a DLL outside ALLOWED, or
 # when no import could be read at all (a broken reading must not pass).
+cmake_minimum_required(VERSION 3.25)
+
 foreach(var OBJDUMP EXECUTABLE ALLOWED)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "check_imports: ${var} not given")

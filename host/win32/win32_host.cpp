@@ -13,24 +13,10 @@
 
 #include "host/win32/host_texts.h"
 #include "host/unique_handle.h"
-#include "host/win32/dll_search.h"
+#include "host/win32/version_text.h"
 #include "host/win32/win32_text.h"
 
 namespace brunvald::win32 {
-
-Text SystemMessageText(unsigned long code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    unique_hlocal owner(buffer);
-    if (length == 0 || buffer == nullptr) return {};
-    Text text = ToText(buffer, length);
-    // The platform ends its messages with a line break (and sometimes a blank).
-    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' '))
-        text.pop_back();
-    return text;
-}
 
 namespace {
 
@@ -56,10 +42,6 @@ Text FullPath(const Text& path) {
     throw HostError(FileCreateErrorMessage(FullPath(path), SystemMessageText(code)));
 }
 
-[[noreturn]] void ThrowSystemError(DWORD code) {
-    throw HostError(SystemErrorMessage(code, code != 0 ? SystemMessageText(code) : Text()));
-}
-
 // A resource of the own module, or null data when there is none.
 struct FoundResource {
     const std::uint8_t* data = nullptr;
@@ -83,8 +65,20 @@ FoundResource FindOwnResource(const Text& typeName, const Text& name) {
 }
 
 // Creates or truncates a file for our writing, the way every created file of
-// the installer is opened: no sharing, the normal attribute.
+// the installer is opened: no sharing, the normal attribute. Windows refuses
+// CREATE_ALWAYS with the normal attribute over a read-only, hidden or system
+// file (access denied); the same refusal is made here before the call, so it
+// holds on every platform the program runs on, also where the file system
+// lets a privileged user through (Wine run as root, for one). Empty on
+// failure, with the last error set.
 unique_hfile CreateTargetFile(const Text& path) {
+    const DWORD attributes = ::GetFileAttributesW(W(path));
+    const DWORD protectedBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    if (attributes != INVALID_FILE_ATTRIBUTES && !HasAttribute(attributes, FILE_ATTRIBUTE_DIRECTORY) &&
+        HasAttribute(attributes, protectedBits)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return unique_hfile();
+    }
     return unique_hfile(::CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       CREATE_ALWAYS, kNormalAttribute, nullptr));
 }
@@ -160,32 +154,6 @@ struct ToolhelpFunctions {
 };
 
 static_assert(sizeof(PROCESSENTRY32W) == 556, "the 32-bit layout of the process entry");
-
-// version.dll's three functions, from a copy loaded out of the system folder.
-struct VersionFunctions {
-    using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
-    using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
-    using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
-    unique_hmodule module;
-    SizeFn size = nullptr;
-    InfoFn info = nullptr;
-    QueryFn query = nullptr;
-};
-
-VersionFunctions LoadVersionFunctions() {
-    VersionFunctions f;
-    f.module = LoadSystemLibrary(L"version.dll");
-    if (!f.module) ThrowSystemError(::GetLastError());
-    HMODULE m = f.module.get();
-    f.size = reinterpret_cast<VersionFunctions::SizeFn>(
-        reinterpret_cast<void*>(::GetProcAddress(m, "GetFileVersionInfoSizeW")));
-    f.info = reinterpret_cast<VersionFunctions::InfoFn>(
-        reinterpret_cast<void*>(::GetProcAddress(m, "GetFileVersionInfoW")));
-    f.query = reinterpret_cast<VersionFunctions::QueryFn>(
-        reinterpret_cast<void*>(::GetProcAddress(m, "VerQueryValueW")));
-    if (!f.size || !f.info || !f.query) ThrowSystemError(::GetLastError());
-    return f;
-}
 
 }  // namespace
 
@@ -337,19 +305,7 @@ bool Win32Host::IsProcessRunning(const Text& exeName) {
     return running;
 }
 
-Text Win32Host::ProgramPath() {
-    // No MAX_PATH limit: grow until the whole path fits (a path that fills the
-    // buffer exactly may have been cut).
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD length =
-            ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0) return {};
-        if (length < buffer.size()) return ToText(buffer.data(), length);
-        if (buffer.size() >= 0x10000) return ToText(buffer.data(), length);
-        buffer.resize(buffer.size() * 2);
-    }
-}
+Text Win32Host::ProgramPath() { return ExecutablePath(); }
 
 Text Win32Host::CommandLineText() { return ToText(::GetCommandLineW()); }
 
@@ -404,27 +360,7 @@ Text Win32Host::DecodeAnsi(Bytes bytes) {
     return ToText(buffer.data(), written > 0 ? static_cast<std::size_t>(written) : 0);
 }
 
-Text Win32Host::BuildVersionText() {
-    const Text path = ProgramPath();
-    const VersionFunctions version = LoadVersionFunctions();
-
-    DWORD handle = 0;
-    const DWORD size = version.size(W(path), &handle);
-    if (size == 0) ThrowSystemError(::GetLastError());
-    // Owned by the vector: released on every path, errors included.
-    std::vector<std::uint8_t> block(size);
-    if (!version.info(W(path), handle, size, block.data())) ThrowSystemError(::GetLastError());
-
-    void* fixed = nullptr;
-    UINT length = 0;
-    if (!version.query(block.data(), L"\\", &fixed, &length)) ThrowSystemError(::GetLastError());
-    // Only the two file-version fields are read; a block too short to hold
-    // them is treated like a failed query rather than read past its end.
-    if (!fixed || length < offsetof(VS_FIXEDFILEINFO, dwFileVersionLS) + sizeof(DWORD))
-        ThrowSystemError(::GetLastError());
-    const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
-    return FormatVersionText(info->dwFileVersionMS, info->dwFileVersionLS);
-}
+Text Win32Host::BuildVersionText() { return FileVersionText(ExecutablePath()); }
 
 // --- Self-removal -------------------------------------------------------------
 

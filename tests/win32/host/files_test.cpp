@@ -1,0 +1,350 @@
+// ExtractResource, FileHoldsResource and the file operations against real
+// files in a temporary folder.
+#include <gtest/gtest.h>
+
+#include "host/win32/win32_host.h"
+#include "test_support.h"
+
+namespace brunvald::test {
+namespace {
+
+using win32::Win32Host;
+
+// The message that ExtractResource raises, or "" when none.
+std::string ExtractError(Win32Host& host, const Text& name, const Text& target) {
+    try {
+        host.ExtractResource(name, target);
+        return "";
+    } catch (const HostError& error) {
+        return Utf8(error.message());
+    }
+}
+
+struct PayloadCase {
+    const char16_t* resource;
+    const char* fixture;
+};
+
+class ExtractSizes : public ::testing::TestWithParam<PayloadCase> {};
+
+// Sizes on both sides of the 61,440-byte piece, empty and several pieces with
+// a remainder: every byte in place, nothing lost, nothing added.
+TEST_P(ExtractSizes, WritesTheResourceByteForByte) {
+    Win32Host host;
+    TempFolder folder;
+    const Text target = folder / u"out.bin";
+    WriteText(target, std::string(300000, 'x'));  // longer than every payload
+
+    ASSERT_EQ(ExtractError(host, GetParam().resource, target), "");
+    const ByteVector expected = Fixture(GetParam().fixture);
+    const auto written = ReadBytes(target);
+    ASSERT_TRUE(written);
+    ASSERT_EQ(written->size(), expected.size());
+    EXPECT_TRUE(*written == expected);
+    EXPECT_TRUE(host.FileHoldsResource(GetParam().resource, target));
+}
+
+INSTANTIATE_TEST_SUITE_P(Pieces, ExtractSizes,
+                         ::testing::Values(PayloadCase{u"EMPTY", "empty.bin"},
+                                           PayloadCase{u"ONEBYTE", "one_byte.bin"},
+                                           PayloadCase{u"PIECE", "piece.bin"},
+                                           PayloadCase{u"PIECEPLUS", "piece_plus.bin"},
+                                           PayloadCase{u"BIG", "big.bin"}),
+                         [](const ::testing::TestParamInfo<PayloadCase>& info) {
+                             std::string name;
+                             for (const char16_t* p = info.param.resource; *p; ++p)
+                                 name += static_cast<char>(*p);
+                             return name;
+                         });
+
+TEST(ExtractResource, FindsTheNameInAnyLetterCaseAndReplacesLongerContent) {
+    Win32Host host;
+    TempFolder folder;
+    const Text target = folder / u"kurz.txt";
+    WriteText(target, "a much longer former content that must not survive");
+    ASSERT_EQ(ExtractError(host, u"ShortText", target), "");
+    EXPECT_EQ(ReadBytes(target), ByteVector({'k', 'u', 'r', 'z'}));
+}
+
+TEST(ExtractResource, MissingResourceRaisesAndLeavesTheTargetUntouched) {
+    Win32Host host;
+    TempFolder folder;
+    const Text existing = folder / u"alt.txt";
+    WriteText(existing, "alt");
+    EXPECT_EQ(ExtractError(host, u"Fehlt", existing), "Ressource Fehlt nicht gefunden");
+    EXPECT_EQ(ReadBytes(existing), ByteVector({'a', 'l', 't'}));
+
+    const Text absent = folder / u"neu.txt";
+    EXPECT_EQ(ExtractError(host, u"Fehlt", absent), "Ressource Fehlt nicht gefunden");
+    EXPECT_FALSE(Exists(absent));
+}
+
+TEST(ExtractResource, NumberedRawDataTypeIsNotTheNamedType) {
+    Win32Host host;
+    TempFolder folder;
+    EXPECT_EQ(ExtractError(host, u"NUMBERED", folder / u"x.bin"), "Ressource NUMBERED nicht gefunden");
+    EXPECT_FALSE(Exists(folder / u"x.bin"));
+}
+
+// CREATE_ALWAYS with the normal attribute is refused for a read-only and for a
+// hidden file; the message carries the platform's German text.
+TEST(ExtractResource, ProtectedTargetRaisesTheCreationErrorWithTheSystemText) {
+    struct Case {
+        DWORD attribute;
+        const char* name;
+    };
+    for (const Case& c : {Case{FILE_ATTRIBUTE_READONLY, "readonly"}, Case{FILE_ATTRIBUTE_HIDDEN, "hidden"}}) {
+        SCOPED_TRACE(c.name);
+        Win32Host host;
+        TempFolder folder;
+        const Text target = folder / u"geschützt.dat";
+        WriteText(target, "alt");
+        ASSERT_TRUE(::SetFileAttributesW(W(target), c.attribute));
+        EXPECT_EQ(ExtractError(host, u"SHORTTEXT", target),
+                  "Datei \"" + Utf8(target) + "\" kann nicht erstellt werden. Zugriff verweigert.");
+        EXPECT_EQ(ReadBytes(target), ByteVector({'a', 'l', 't'}));
+    }
+}
+
+TEST(ExtractResource, MissingFolderRaisesAndIsNeverCreated) {
+    Win32Host host;
+    TempFolder folder;
+    const Text target = folder / u"fehlt\\datei.bin";
+    const std::string message = ExtractError(host, u"SHORTTEXT", target);
+    EXPECT_EQ(message.rfind("Datei \"" + Utf8(target) + "\" kann nicht erstellt werden. ", 0), 0u)
+        << message;
+    EXPECT_GT(message.size(), ("Datei \"" + Utf8(target) + "\" kann nicht erstellt werden. ").size())
+        << "the system's text is missing";
+    EXPECT_FALSE(Exists(folder / u"fehlt"));
+}
+
+TEST(ExtractResource, ErrorShowsTheFullyExpandedPath) {
+    Win32Host host;
+    TempFolder folder;
+    const Text target = folder / u"sub\\..\\fehlt\\x.bin";
+    const std::string message = ExtractError(host, u"SHORTTEXT", target);
+    EXPECT_EQ(message.rfind("Datei \"" + Utf8(folder / u"fehlt\\x.bin") + "\"", 0), 0u) << message;
+}
+
+TEST(LoadResourceData, GivesTheBytesOrRaisesWithTheNameAsPassed) {
+    Win32Host host;
+    const Bytes data = host.LoadResourceData(u"rt_rcdata", u"big");
+    EXPECT_TRUE(ByteVector(data.begin(), data.end()) == Fixture("big.bin"));
+    try {
+        host.LoadResourceData(u"China", u"TTF");
+        ADD_FAILURE() << "no error raised";
+    } catch (const HostError& error) {
+        EXPECT_EQ(Utf8(error.message()), "Ressource TTF nicht gefunden");
+    }
+}
+
+TEST(FileHoldsResource, TellsTheMissionFileFromAnyOther) {
+    Win32Host host;
+    TempFolder folder;
+    const Text path = folder / u"big.bin";
+    ByteVector bytes = Fixture("big.bin");
+
+    struct Case {
+        const char* what;
+        ByteVector content;
+        bool expected;
+    };
+    ByteVector changedLast = bytes;
+    changedLast.back() ^= 1;
+    ByteVector changedFirstPiece = bytes;
+    changedFirstPiece[61439] ^= 0x80;
+    ByteVector shorter(bytes.begin(), bytes.end() - 1);
+    ByteVector longer = bytes;
+    longer.push_back(0);
+    const Case cases[] = {
+        {"same", bytes, true},
+        {"last byte differs", changedLast, false},
+        {"end of first piece differs", changedFirstPiece, false},
+        {"one byte short", shorter, false},
+        {"one byte more", longer, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteBytes(path, c.content);
+        EXPECT_EQ(host.FileHoldsResource(u"BIG", path), c.expected);
+    }
+    EXPECT_FALSE(host.FileHoldsResource(u"BIG", folder / u"fehlt.bin"));
+    EXPECT_FALSE(host.FileHoldsResource(u"FEHLT", path));
+    EXPECT_FALSE(host.FileHoldsResource(u"BIG", folder.path()));
+}
+
+TEST(RenameFile, NeverReplacesAnExistingFile) {
+    Win32Host host;
+    TempFolder folder;
+    WriteText(folder / u"a.txt", "A");
+    WriteText(folder / u"b.txt", "B");
+    EXPECT_FALSE(host.RenameFile(folder / u"a.txt", folder / u"b.txt"));
+    EXPECT_EQ(ReadBytes(folder / u"a.txt"), ByteVector({'A'}));
+    EXPECT_EQ(ReadBytes(folder / u"b.txt"), ByteVector({'B'}));
+
+    EXPECT_FALSE(host.RenameFile(folder / u"fehlt.txt", folder / u"c.txt"));
+    EXPECT_FALSE(Exists(folder / u"c.txt"));
+
+    EXPECT_TRUE(host.RenameFile(folder / u"a.txt", folder / u"MARK-a.txt"));
+    EXPECT_FALSE(Exists(folder / u"a.txt"));
+    EXPECT_EQ(ReadBytes(folder / u"MARK-a.txt"), ByteVector({'A'}));
+}
+
+TEST(RemoveFile, DeletesWritableFilesOnly) {
+    Win32Host host;
+    TempFolder folder;
+    WriteText(folder / u"weg.txt", "x");
+    EXPECT_TRUE(host.RemoveFile(folder / u"weg.txt"));
+    EXPECT_FALSE(Exists(folder / u"weg.txt"));
+
+    WriteText(folder / u"bleibt.txt", "x");
+    ::SetFileAttributesW(W(folder / u"bleibt.txt"), FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(host.RemoveFile(folder / u"bleibt.txt"));
+    EXPECT_TRUE(Exists(folder / u"bleibt.txt"));
+
+    EXPECT_FALSE(host.RemoveFile(folder / u"fehlt.txt"));
+    MakeFolder(folder / u"ordner");
+    EXPECT_FALSE(host.RemoveFile(folder / u"ordner"));
+    EXPECT_TRUE(Exists(folder / u"ordner"));
+}
+
+TEST(FileIsPresent, OnlyFilesCount) {
+    Win32Host host;
+    TempFolder folder;
+    WriteText(folder / u"datei.txt", "x");
+    WriteText(folder / u"versteckt.txt", "x");
+    ::SetFileAttributesW(W(folder / u"versteckt.txt"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+    MakeFolder(folder / u"ordner");
+
+    struct Case {
+        Text path;
+        bool expected;
+    };
+    const Case cases[] = {
+        {folder / u"datei.txt", true},
+        {folder / u"DATEI.TXT", true},
+        {folder / u"versteckt.txt", true},
+        {folder / u"ordner", false},
+        {folder / u"ordner\\", false},
+        {folder / u"fehlt.txt", false},
+        {folder / u"fehlt\\datei.txt", false},
+        {Text(), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Utf8(c.path));
+        EXPECT_EQ(host.FileIsPresent(c.path), c.expected);
+    }
+
+    // Held open without any sharing by someone else: still a file.
+    unique_hfile locked(::CreateFileW(W(folder / u"datei.txt"), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(locked);
+    EXPECT_TRUE(host.FileIsPresent(folder / u"datei.txt"));
+}
+
+std::string MakeFoldersError(Win32Host& host, const Text& path) {
+    try {
+        host.MakeFolders(path);
+        return "";
+    } catch (const HostError& error) {
+        return Utf8(error.message());
+    }
+}
+
+TEST(MakeFolders, CreatesEveryMissingLevelAndAcceptsExistingOnes) {
+    Win32Host host;
+    TempFolder folder;
+    const Text deep = folder / u"Campaigns\\Neue Mission\\Karten\\";
+    EXPECT_TRUE(host.MakeFolders(deep));
+    EXPECT_TRUE(Attributes(deep) & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(Exists(folder / u"Campaigns\\Neue Mission"));
+
+    // Everything there already: true, nothing changed.
+    WriteText(deep + u"karte.map", "x");
+    EXPECT_TRUE(host.MakeFolders(deep));
+    EXPECT_TRUE(host.MakeFolders(folder / u"Campaigns"));
+    EXPECT_TRUE(Exists(deep + u"karte.map"));
+
+    // A file in the way: no folder, no error.
+    WriteText(folder / u"datei", "x");
+    EXPECT_FALSE(host.MakeFolders(folder / u"datei\\unter\\"));
+    EXPECT_FALSE(Exists(folder / u"datei\\unter"));
+}
+
+TEST(MakeFolders, EmptyPathRaises) {
+    Win32Host host;
+    EXPECT_EQ(MakeFoldersError(host, Text()), "Verzeichnis kann nicht erstellt werden");
+}
+
+TEST(DeleteFolderTree, DeletesATreeAndReportsAMissingFolder) {
+    Win32Host host;
+    TempFolder folder;
+    const Text tree = folder / u"Mission mit Leerzeichen\\";
+    MakeFolder(tree);
+    MakeFolder(tree + u"Karten");
+    MakeFolder(tree + u"Karten\\tief");
+    WriteText(tree + u"a.txt", "a");
+    WriteText(tree + u"Karten\\tief\\b.map", "b");
+    WriteText(folder / u"nachbar.txt", "n");
+
+    EXPECT_TRUE(host.DeleteFolderTree(tree));
+    EXPECT_FALSE(Exists(tree));
+    EXPECT_TRUE(Exists(folder / u"nachbar.txt"));
+
+    EXPECT_FALSE(host.DeleteFolderTree(folder / u"fehlt\\"));
+    EXPECT_TRUE(Exists(folder / u"nachbar.txt"));
+}
+
+TEST(CopyInstaller, ReplacesAnExistingCopy) {
+    Win32Host host;
+    TempFolder folder;
+    WriteText(folder / u"quelle.exe", "neu");
+    WriteText(folder / u"ziel.exe", "alte Kopie, länger");
+    EXPECT_TRUE(host.CopyInstaller(folder / u"quelle.exe", folder / u"ziel.exe"));
+    EXPECT_EQ(ReadBytes(folder / u"ziel.exe"), ByteVector({'n', 'e', 'u'}));
+    EXPECT_FALSE(host.CopyInstaller(folder / u"fehlt.exe", folder / u"ziel2.exe"));
+    EXPECT_FALSE(Exists(folder / u"ziel2.exe"));
+}
+
+TEST(ResetAttributes, GoesOneLevelDeepAndIncludesTheParent) {
+    Win32Host host;
+    TempFolder top;
+    const Text game = top / u"Spiel\\";
+    MakeFolder(game.substr(0, game.size() - 1));
+    const Text data = game + u"Data\\";
+    MakeFolder(data.substr(0, data.size() - 1));
+    MakeFolder(data + u"Unter");
+    WriteText(data + u"schreibgeschützt.txt", "x");
+    WriteText(data + u"versteckt.txt", "x");
+    WriteText(data + u"Unter\\tiefer.txt", "x");
+    ::SetFileAttributesW(W(data + u"schreibgeschützt.txt"), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+    ::SetFileAttributesW(W(data + u"versteckt.txt"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    ::SetFileAttributesW(W(data + u"Unter\\tiefer.txt"), FILE_ATTRIBUTE_READONLY);
+    ::SetFileAttributesW(W(data + u"Unter"), FILE_ATTRIBUTE_READONLY);
+    ::SetFileAttributesW(W(game.substr(0, game.size() - 1)), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+
+    host.ResetAttributes(data);
+
+    const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    EXPECT_EQ(Attributes(data + u"schreibgeschützt.txt") & kept, 0u);
+    EXPECT_EQ(Attributes(data + u"versteckt.txt") & kept, 0u);
+    EXPECT_EQ(Attributes(data + u"Unter") & kept, 0u);
+    EXPECT_TRUE(Attributes(data + u"Unter") & FILE_ATTRIBUTE_DIRECTORY);
+    // "..": the folder that holds the data folder.
+    EXPECT_EQ(Attributes(game.substr(0, game.size() - 1)) & kept, 0u);
+    // A level deeper: unchanged.
+    EXPECT_TRUE(Attributes(data + u"Unter\\tiefer.txt") & FILE_ATTRIBUTE_READONLY);
+
+    // Writable now: it can be replaced.
+    WriteText(data + u"schreibgeschützt.txt", "neu");
+}
+
+TEST(ResetAttributes, MissingFolderIsPassedOverInSilence) {
+    Win32Host host;
+    TempFolder top;
+    host.ResetAttributes(top / u"Cities\\");
+    EXPECT_FALSE(Exists(top / u"Cities"));
+}
+
+}  // namespace
+}  // namespace brunvald::test

@@ -1,0 +1,48 @@
+// A stand-in for a proxy DLL that a mod loader puts beside the game's
+// executables under the name version.dll. Loading it leaves a marker file
+// beside it, so a test can tell whether a program ever loaded it. Its exports
+// fail, as a broken proxy's would.
+#include <string>
+
+#include "host/unique_handle.h"
+
+namespace {
+
+void LeaveMarker(HINSTANCE self) {
+    wchar_t path[MAX_PATH];
+    DWORD length = ::GetModuleFileNameW(self, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    while (length > 0 && path[length - 1] != L'\\') --length;
+    const std::wstring marker = std::wstring(path, length) + L"planted-version-loaded.txt";
+    brunvald::unique_hfile file(::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (file) ::WriteFile(file.get(), "loaded", 6, &written, nullptr);
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) LeaveMarker(self);
+    return TRUE;
+}
+
+__declspec(dllexport) DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR, LPDWORD handle) {
+    if (handle) *handle = 0;
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+}
+
+__declspec(dllexport) BOOL WINAPI GetFileVersionInfoW(LPCWSTR, DWORD, DWORD, LPVOID) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+__declspec(dllexport) BOOL WINAPI VerQueryValueW(LPCVOID, LPCWSTR, LPVOID*, PUINT) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+}  // extern "C"
