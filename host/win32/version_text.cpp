@@ -6,7 +6,7 @@
 
 #include "host/unique_handle.h"
 #include "host/win32/dll_search.h"
-#include "host/win32/host_texts.h"
+#include "host/host_rules.h"
 #include "host/win32/win32_text.h"
 
 namespace brunvald::win32 {

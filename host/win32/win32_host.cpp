@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/win32/host_texts.h"
+#include "host/host_rules.h"
 #include "host/unique_handle.h"
 #include "host/win32/version_text.h"
 #include "host/win32/win32_text.h"
@@ -109,12 +109,6 @@ bool FolderExists(const Text& path) {
     BY_HANDLE_FILE_INFORMATION information{};
     return target && ::GetFileInformationByHandle(target.get(), &information) &&
            HasAttribute(information.dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The text up to and including the last "\" or ":"; empty when it has neither.
-Text ParentPart(const Text& path) {
-    const std::size_t cut = path.find_last_of(u"\\:");
-    return cut == Text::npos ? Text() : path.substr(0, cut + 1);
 }
 
 // The process-snapshot functions, looked up by name at first use.
@@ -245,7 +239,7 @@ bool Win32Host::MakeFolders(const Text& path) {
     Text folder = path;
     if (folder.back() == u'\\') folder.pop_back();
     if (FolderExists(folder)) return true;
-    const Text parent = ParentPart(folder);
+    const Text parent = FolderPart(folder);
     // A drive ("C:"), a root ("C:\\" after the cut) or a name without a
     // parent part is created directly; everything else parent first.
     if (folder.size() < 3 || parent == folder) return ::CreateDirectoryW(W(folder), nullptr) != FALSE;
@@ -298,9 +292,9 @@ bool Win32Host::IsProcessRunning(const Text& exeName) {
     // Every entry is visited, also after a match.
     for (bool fetched = toolhelp.First(snapshot.get(), &entry); fetched;
          fetched = toolhelp.Next(snapshot.get(), &entry)) {
-        std::size_t length = 0;
-        while (length < MAX_PATH && entry.szExeFile[length] != L'\0') ++length;
-        if (ProcessNameMatches(ToText(entry.szExeFile, length), exeName)) running = true;
+        const Text exeField =
+            FieldText(reinterpret_cast<const char16_t*>(entry.szExeFile), MAX_PATH);
+        if (ProcessNameMatches(exeField, exeName)) running = true;
     }
     return running;
 }

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "host/win32/host_texts.h"
+#include "host/host_rules.h"
 #include "host/win32/win32_text.h"
 
 namespace brunvald::win32 {
