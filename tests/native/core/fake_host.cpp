@@ -1,0 +1,475 @@
+#include "tests/native/core/fake_host.h"
+
+#include <algorithm>
+
+#include "host/host_rules.h"
+
+namespace brunvald::testing {
+
+namespace {
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// Windows drops the dots and blanks that end a path segment.
+Text TrimSegmentEnd(Text segment) {
+    while (!segment.empty() && (segment.back() == u'.' || segment.back() == u' '))
+        segment.pop_back();
+    return segment;
+}
+
+Text KeyComparable(const Text& path) {
+    Text key = AsciiUpper(path);
+    while (!key.empty() && key.back() == u'\\') key.pop_back();
+    return key;
+}
+
+Text ParentOf(const Text& comparable) {
+    const std::size_t cut = comparable.rfind(u'\\');
+    return cut == Text::npos ? Text() : comparable.substr(0, cut);
+}
+
+bool IsBelow(const Text& comparable, const Text& folder) {
+    return comparable.size() > folder.size() + 1 &&
+           comparable.compare(0, folder.size(), folder) == 0 && comparable[folder.size()] == u'\\';
+}
+
+std::string Outcome(bool ok) { return ok ? "" : " [failed]"; }
+
+class FakeRegistryAccess final : public RegistryAccess {
+public:
+    explicit FakeRegistryAccess(FakeHost& host) : host_(host) {
+        ++host_.registryAccessesStarted;
+        ++host_.registryAccessesLive;
+    }
+    ~FakeRegistryAccess() override { --host_.registryAccessesLive; }
+
+    bool RegistryKeyExists(const Text& path) override {
+        return host_.keys.count(KeyComparable(Resolve(path))) != 0;
+    }
+
+    bool OpenRegistryKey(const Text& path, bool mayCreate) override {
+        const Text key = Resolve(path);
+        if (mayCreate && !path.empty()) CreateWithParents(key);
+        const auto found = host_.keys.find(KeyComparable(key));
+        if (found == host_.keys.end() || found->second.denyFullAccess) return false;
+        open_ = key;
+        hasOpen_ = true;
+        return true;
+    }
+
+    Text ReadRegistryText(const Text& valueName) override {
+        const RegistryValue* value = hasOpen_ ? Find(valueName) : nullptr;
+        if (value == nullptr || value->text.empty()) return {};
+        if (value->type == ValueType::Dword) throw HostError(RegistryTypeErrorMessage(valueName));
+        return value->text.substr(0, value->text.find(u'\0'));
+    }
+
+    void WriteRegistryText(const Text& valueName, const Text& text) override {
+        if (!hasOpen_ || host_.failingValueWrites.count(valueName)) {
+            host_.log.push_back("RegWrite " + Utf8(valueName) + " [failed]");
+            throw HostError(RegistryWriteErrorMessage(valueName));
+        }
+        host_.log.push_back("RegWrite " + Utf8(host_.keys[KeyComparable(open_)].path) + " : " +
+                            Utf8(valueName) + "=" + Utf8(text));
+        host_.SetValue(open_, valueName, text);
+    }
+
+    void CloseRegistryKey() override { hasOpen_ = false; }
+
+    bool DeleteRegistryKey(const Text& path) override {
+        const Text key = KeyComparable(Resolve(path));
+        const auto found = host_.keys.find(key);
+        const bool ok = !key.empty() && found != host_.keys.end() && !found->second.denyFullAccess;
+        host_.log.push_back("RegDelete " + Utf8(path) + Outcome(ok));
+        if (!ok) return false;
+        for (auto it = host_.keys.begin(); it != host_.keys.end();)
+            it = it->first == key || IsBelow(it->first, key) ? host_.keys.erase(it) : std::next(it);
+        return true;
+    }
+
+private:
+    // "\" first: from the root; otherwise relative to the open key, if any.
+    // The letters stay as written; lookups go through KeyComparable.
+    Text Resolve(const Text& path) const {
+        Text resolved;
+        if (!path.empty() && path.front() == u'\\') resolved = path.substr(1);
+        else if (!hasOpen_) resolved = path;
+        else if (path.empty()) resolved = open_;
+        else resolved = open_ + u'\\' + path;
+        while (!resolved.empty() && resolved.back() == u'\\') resolved.pop_back();
+        return resolved;
+    }
+
+    void CreateWithParents(const Text& key) {
+        for (std::size_t cut = 0; cut != Text::npos;) {
+            cut = key.find(u'\\', cut + 1);
+            host_.AddKey(key.substr(0, cut));
+        }
+    }
+
+    const RegistryValue* Find(const Text& valueName) const {
+        return host_.Value(open_, valueName);
+    }
+
+    FakeHost& host_;
+    Text open_;
+    bool hasOpen_ = false;
+};
+
+}  // namespace
+
+std::string Utf8(const Text& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = u'?';
+        }
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+Bytes AsBytes(const std::string& bytes) {
+    return Bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+std::vector<std::uint8_t> ToBytes(const std::string& bytes) {
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+}
+
+FakeHost::FakeHost() = default;
+FakeHost::~FakeHost() = default;
+
+Text FakeHost::Comparable(const Text& path) {
+    Text unified = AsciiUpper(path);
+    std::replace(unified.begin(), unified.end(), u'/', u'\\');
+    std::vector<Text> segments;
+    std::size_t start = 0;
+    while (start <= unified.size()) {
+        std::size_t stop = unified.find(u'\\', start);
+        if (stop == Text::npos) stop = unified.size();
+        const Text raw = unified.substr(start, stop - start);
+        if (raw == u"..") {
+            if (segments.size() > 1) segments.pop_back();
+        } else if (const Text segment = TrimSegmentEnd(raw); !segment.empty()) {
+            segments.push_back(segment);
+        }
+        start = stop + 1;
+    }
+    Text joined;
+    for (const Text& segment : segments) joined += (joined.empty() ? u"" : u"\\") + segment;
+    return joined;
+}
+
+// --- Setting the scene ------------------------------------------------------
+
+void FakeHost::AddFolder(const Text& path) {
+    const Text comparable = Comparable(path);
+    for (std::size_t cut = 0; cut != Text::npos;) {
+        cut = comparable.find(u'\\', cut + 1);
+        const Text folder = comparable.substr(0, cut);
+        if (folder.find(u'\\') != Text::npos) folders_.insert(folder);  // drives always exist
+    }
+}
+
+void FakeHost::AddFile(const Text& path, const std::string& bytes, bool readOnly) {
+    const Text comparable = Comparable(path);
+    AddFolder(ParentOf(comparable));
+    files_[comparable] = File{path, ToBytes(bytes), readOnly};
+}
+
+void FakeHost::SetReadOnly(const Text& path, bool readOnly) {
+    files_.at(Comparable(path)).readOnly = readOnly;
+}
+
+void FakeHost::AddResource(const Text& name, const std::string& bytes, const Text& type) {
+    resources_[AsciiUpper(type) + u'/' + AsciiUpper(name)] = ToBytes(bytes);
+}
+
+void FakeHost::RemoveResource(const Text& name, const Text& type) {
+    resources_.erase(AsciiUpper(type) + u'/' + AsciiUpper(name));
+}
+
+void FakeHost::AddKey(const Text& path) {
+    Text trimmed = path;
+    if (!trimmed.empty() && trimmed.front() == u'\\') trimmed.erase(0, 1);
+    const Text key = KeyComparable(trimmed);
+    if (!keys.count(key)) keys[key] = Key{trimmed, {}, false};
+}
+
+void FakeHost::SetValue(const Text& keyPath, const Text& name, const Text& text, ValueType type) {
+    AddKey(keyPath);
+    Text trimmed = keyPath;
+    if (!trimmed.empty() && trimmed.front() == u'\\') trimmed.erase(0, 1);
+    auto& values = keys[KeyComparable(trimmed)].values;
+    for (RegistryValue& value : values) {
+        if (AsciiUpper(value.name) == AsciiUpper(name)) {
+            value.type = type;
+            value.text = text;
+            return;
+        }
+    }
+    values.push_back(RegistryValue{name, type, text});
+}
+
+void FakeHost::DenyFullAccess(const Text& keyPath) {
+    AddKey(keyPath);
+    Text trimmed = keyPath;
+    if (!trimmed.empty() && trimmed.front() == u'\\') trimmed.erase(0, 1);
+    keys[KeyComparable(trimmed)].denyFullAccess = true;
+}
+
+// --- Looking at the outcome -------------------------------------------------
+
+bool FakeHost::HasFile(const Text& path) const { return files_.count(Comparable(path)) != 0; }
+
+bool FakeHost::HasFolder(const Text& path) const {
+    const Text comparable = Comparable(path);
+    return folders_.count(comparable) != 0 || comparable.find(u'\\') == Text::npos;
+}
+
+std::string FakeHost::FileBytes(const Text& path) const {
+    const auto found = files_.find(Comparable(path));
+    if (found == files_.end()) return {};
+    return std::string(found->second.bytes.begin(), found->second.bytes.end());
+}
+
+bool FakeHost::IsReadOnly(const Text& path) const {
+    const auto found = files_.find(Comparable(path));
+    return found != files_.end() && found->second.readOnly;
+}
+
+std::vector<std::string> FakeHost::FileListing() const {
+    std::vector<std::string> listing;
+    for (const auto& [comparable, file] : files_)
+        listing.push_back(Utf8(comparable) + "=" +
+                          std::string(file.bytes.begin(), file.bytes.end()));
+    return listing;
+}
+
+bool FakeHost::HasKey(const Text& path) const {
+    Text trimmed = path;
+    if (!trimmed.empty() && trimmed.front() == u'\\') trimmed.erase(0, 1);
+    return keys.count(KeyComparable(trimmed)) != 0;
+}
+
+const RegistryValue* FakeHost::Value(const Text& keyPath, const Text& name) const {
+    Text trimmed = keyPath;
+    if (!trimmed.empty() && trimmed.front() == u'\\') trimmed.erase(0, 1);
+    const auto key = keys.find(KeyComparable(trimmed));
+    if (key == keys.end()) return nullptr;
+    for (const RegistryValue& value : key->second.values)
+        if (AsciiUpper(value.name) == AsciiUpper(name)) return &value;
+    return nullptr;
+}
+
+std::vector<std::string> FakeHost::ValuesOf(const Text& keyPath) const {
+    std::vector<std::string> result;
+    Text trimmed = keyPath;
+    if (!trimmed.empty() && trimmed.front() == u'\\') trimmed.erase(0, 1);
+    const auto key = keys.find(KeyComparable(trimmed));
+    if (key == keys.end()) return result;
+    for (const RegistryValue& value : key->second.values)
+        result.push_back(Utf8(value.name) + "=" + Utf8(value.text));
+    return result;
+}
+
+// --- Files and resources ------------------------------------------------------
+
+const std::vector<std::uint8_t>* FakeHost::FindResource(const Text& type, const Text& name) const {
+    const auto found = resources_.find(AsciiUpper(type) + u'/' + AsciiUpper(name));
+    return found == resources_.end() ? nullptr : &found->second;
+}
+
+bool FakeHost::ParentExists(const Text& comparable) const {
+    const Text parent = ParentOf(comparable);
+    return parent.find(u'\\') == Text::npos ? !parent.empty() : folders_.count(parent) != 0;
+}
+
+void FakeHost::RaiseCannotCreate(const Text& path, const Text& reason) {
+    log.push_back("Extract -> " + Utf8(path) + " [failed]");
+    throw HostError(FileCreateErrorMessage(path, reason));
+}
+
+Bytes FakeHost::LoadResourceData(const Text& typeName, const Text& name) {
+    const auto* bytes = FindResource(typeName, name);
+    if (bytes == nullptr) throw HostError(ResourceNotFoundMessage(name));
+    return Bytes(bytes->data(), bytes->size());
+}
+
+void FakeHost::ExtractResource(const Text& resourceName, const Text& targetPath) {
+    const auto* bytes = FindResource(u"RT_RCDATA", resourceName);
+    if (bytes == nullptr) {
+        log.push_back("Extract " + Utf8(resourceName) + " [missing]");
+        throw HostError(ResourceNotFoundMessage(resourceName));
+    }
+    const Text target = Comparable(targetPath);
+    if (folders_.count(target) || !ParentExists(target))
+        RaiseCannotCreate(targetPath, u"Das System kann den angegebenen Pfad nicht finden.");
+    const auto existing = files_.find(target);
+    if (existing != files_.end() && existing->second.readOnly)
+        RaiseCannotCreate(targetPath, u"Zugriff verweigert.");
+    if (streamFailures.count(target)) {
+        files_[target] = File{targetPath, {bytes->begin(), bytes->begin() + bytes->size() / 2}};
+        log.push_back("Extract " + Utf8(resourceName) + " -> " + Utf8(targetPath) + " [stream]");
+        throw HostError(StreamWriteErrorMessage());
+    }
+    files_[target] = File{targetPath, *bytes};
+    log.push_back("Extract " + Utf8(resourceName) + " -> " + Utf8(targetPath));
+}
+
+bool FakeHost::FileHoldsResource(const Text& resourceName, const Text& path) {
+    const auto* bytes = FindResource(u"RT_RCDATA", resourceName);
+    const auto file = files_.find(Comparable(path));
+    return bytes != nullptr && file != files_.end() && file->second.bytes == *bytes;
+}
+
+bool FakeHost::RenameFile(const Text& from, const Text& to) {
+    const Text source = Comparable(from), target = Comparable(to);
+    const auto file = files_.find(source);
+    const bool ok = file != files_.end() && !files_.count(target) && !folders_.count(target) &&
+                    ParentExists(target);
+    log.push_back("Rename " + Utf8(from) + " -> " + Utf8(to) + Outcome(ok));
+    if (!ok) return false;
+    File moved = file->second;
+    moved.path = to;
+    files_.erase(file);
+    files_[target] = moved;
+    return true;
+}
+
+bool FakeHost::RemoveFile(const Text& path) {
+    const auto file = files_.find(Comparable(path));
+    const bool ok = file != files_.end() && !file->second.readOnly;
+    log.push_back("Remove " + Utf8(path) + Outcome(ok));
+    if (ok) files_.erase(file);
+    return ok;
+}
+
+bool FakeHost::FileIsPresent(const Text& path) { return HasFile(path); }
+
+bool FakeHost::MakeFolders(const Text& path) {
+    if (path.empty()) throw HostError(MakeFoldersErrorMessage());
+    const Text comparable = Comparable(path);
+    const bool ok = !files_.count(comparable);
+    log.push_back("MakeFolders " + Utf8(path) + Outcome(ok));
+    if (ok) AddFolder(path);
+    return ok;
+}
+
+bool FakeHost::DeleteFolderTree(const Text& path) {
+    const Text folder = Comparable(path);
+    const bool ok = folders_.count(folder) != 0;
+    log.push_back("DeleteTree " + Utf8(path) + Outcome(ok));
+    if (!ok) return false;
+    std::erase_if(files_, [&](const auto& item) { return IsBelow(item.first, folder); });
+    std::erase_if(folders_, [&](const Text& f) { return f == folder || IsBelow(f, folder); });
+    return true;
+}
+
+bool FakeHost::CopyInstaller(const Text& source, const Text& target) {
+    const Text from = Comparable(source), to = Comparable(target);
+    const auto file = files_.find(from);
+    const auto existing = files_.find(to);
+    // CopyFileW refuses to copy a file onto itself.
+    const bool ok = file != files_.end() && from != to && ParentExists(to) &&
+                    (existing == files_.end() || !existing->second.readOnly);
+    log.push_back("Copy " + Utf8(source) + " -> " + Utf8(target) + Outcome(ok));
+    if (ok) files_[to] = File{target, file->second.bytes};
+    return ok;
+}
+
+void FakeHost::ResetAttributes(const Text& folder) {
+    resetFolders.push_back(folder);
+    const Text comparable = Comparable(folder);
+    for (auto& [path, file] : files_)
+        if (ParentOf(path) == comparable) file.readOnly = false;
+}
+
+// --- Processes, program and user ------------------------------------------------
+
+bool FakeHost::IsProcessRunning(const Text& exeName) {
+    for (const Text& field : runningProcesses)
+        if (ProcessNameMatches(field, exeName)) return true;
+    return false;
+}
+
+Text FakeHost::ProgramPath() { return programPath; }
+
+Text FakeHost::CommandLineText() { return commandLine; }
+
+int FakeHost::ShowMessageBox(const Text& text, const Text& caption, unsigned flags) {
+    messageBoxes.push_back({text, caption, flags});
+    log.push_back("MessageBox " + Utf8(caption) + ": " + Utf8(text));
+    return 1;
+}
+
+void FakeHost::ProcessPendingMessages() { ++pendingMessageCalls; }
+
+void FakeHost::Pause(unsigned milliseconds) { pauses.push_back(milliseconds); }
+
+void FakeHost::EndProgram() {
+    log.push_back("EndProgram");
+    throw ProgramEnded{};
+}
+
+std::unique_ptr<RegistryAccess> FakeHost::StartRegistryAccess() {
+    return std::make_unique<FakeRegistryAccess>(*this);
+}
+
+Text FakeHost::DecodeAnsi(Bytes bytes) { return DecodeWindows1252(bytes); }
+
+Text FakeHost::BuildVersionText() {
+    if (versionFails) throw HostError(SystemErrorMessage(1813, u"Der angegebene Ressourcentyp wurde nicht gefunden."));
+    return versionText;
+}
+
+void FakeHost::WriteScriptFile(const Text& path, const std::vector<Text>& lines) {
+    const Text target = Comparable(path);
+    const auto existing = files_.find(target);
+    if (!ParentExists(target) || folders_.count(target) ||
+        (existing != files_.end() && existing->second.readOnly)) {
+        log.push_back("WriteScript " + Utf8(path) + " [failed]");
+        throw HostError(FileCreateErrorMessage(path, u"Zugriff verweigert."));
+    }
+    std::string content;
+    for (const Text& line : lines) content += Utf8(line) + "\r\n";
+    files_[target] = File{path, ToBytes(content)};
+    scripts.push_back(lines);
+    log.push_back("WriteScript " + Utf8(path));
+}
+
+void FakeHost::OpenHidden(const Text& path, std::uintptr_t ownerWindow) {
+    openedHidden.push_back(path);
+    lastOwner = ownerWindow;
+    log.push_back("OpenHidden " + Utf8(path));
+}
+
+Text FakeHost::ShortPathForm(const Text& path) {
+    const Text comparable = Comparable(path);
+    if (!files_.count(comparable) && !folders_.count(comparable)) return {};
+    const auto found = shortForms.find(comparable);
+    return found == shortForms.end() ? Text() : found->second;
+}
+
+}  // namespace brunvald::testing

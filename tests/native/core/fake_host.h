@@ -1,0 +1,148 @@
+// A HostOps in memory that keeps Windows' rules where the installer relies on
+// them: file and key names compared without regard to letter case, a rename
+// onto an existing name fails, a read-only file cannot be replaced, a file
+// needs its folder, registry values are typed. Every action with an effect
+// outside the process is also written to a log, so tests can compare the
+// order of what a run did.
+//
+// Paths are made comparable as Windows does it for the runs' paths: "/" is
+// "\", empty, "." and ".." segments are resolved, and a segment loses its
+// trailing dots and blanks ("Campaigns\Aurelmark.\" is Campaigns\Aurelmark).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/host_ops.h"
+
+namespace brunvald::testing {
+
+// What EndProgram throws instead of ending the process.
+struct ProgramEnded {};
+
+std::string Utf8(const Text& text);
+Bytes AsBytes(const std::string& bytes);
+std::vector<std::uint8_t> ToBytes(const std::string& bytes);
+
+enum class ValueType { Sz, ExpandSz, Dword };
+
+struct RegistryValue {
+    Text name;  // as written
+    ValueType type = ValueType::Sz;
+    Text text;
+};
+
+struct MessageBoxCall {
+    Text text;
+    Text caption;
+    unsigned flags = 0;
+};
+
+class FakeHost final : public HostOps {
+public:
+    FakeHost();
+    ~FakeHost() override;
+
+    // --- Setting the scene ----------------------------------------------
+    void AddFolder(const Text& path);  // with every missing parent
+    void AddFile(const Text& path, const std::string& bytes, bool readOnly = false);
+    void SetReadOnly(const Text& path, bool readOnly);
+    void AddResource(const Text& name, const std::string& bytes,
+                     const Text& type = u"RT_RCDATA");
+    void RemoveResource(const Text& name, const Text& type = u"RT_RCDATA");
+    void AddKey(const Text& path);
+    void SetValue(const Text& keyPath, const Text& name, const Text& text,
+                  ValueType type = ValueType::Sz);
+    // The key exists but refuses full access (as HKLM keys do for a process
+    // without administrator rights).
+    void DenyFullAccess(const Text& keyPath);
+
+    std::vector<Text> runningProcesses;
+    Text programPath = u"C:\\Downloads\\Brunvald.exe";
+    Text commandLine = u"\"C:\\Downloads\\Brunvald.exe\"";
+    Text versionText = u"1.2.6593.38686";
+    bool versionFails = false;
+    std::map<Text, Text> shortForms;  // comparable path -> short form
+    // ExtractResource into this path (comparable) writes half and fails.
+    std::set<Text> streamFailures;
+    // WriteRegistryText of these value names fails.
+    std::set<Text> failingValueWrites;
+
+    // --- Looking at the outcome ---------------------------------------------
+    bool HasFile(const Text& path) const;
+    bool HasFolder(const Text& path) const;
+    std::string FileBytes(const Text& path) const;  // "" when missing
+    bool IsReadOnly(const Text& path) const;
+    // Every file as "<path as written>=<bytes>", sorted by comparable path.
+    std::vector<std::string> FileListing() const;
+    bool HasKey(const Text& path) const;
+    const RegistryValue* Value(const Text& keyPath, const Text& name) const;
+    // "name=text" for every value of the key, in the order they were first written.
+    std::vector<std::string> ValuesOf(const Text& keyPath) const;
+
+    std::vector<std::string> log;
+    std::vector<MessageBoxCall> messageBoxes;
+    std::vector<unsigned> pauses;
+    std::vector<Text> resetFolders;
+    int pendingMessageCalls = 0;
+    int registryAccessesStarted = 0;
+    int registryAccessesLive = 0;
+    std::vector<std::vector<Text>> scripts;  // lines of each WriteScriptFile
+    std::vector<Text> openedHidden;
+    std::uintptr_t lastOwner = 0;
+
+    // --- HostOps ------------------------------------------------------------
+    Bytes LoadResourceData(const Text& typeName, const Text& name) override;
+    void ExtractResource(const Text& resourceName, const Text& targetPath) override;
+    bool FileHoldsResource(const Text& resourceName, const Text& path) override;
+    bool RenameFile(const Text& from, const Text& to) override;
+    bool RemoveFile(const Text& path) override;
+    bool FileIsPresent(const Text& path) override;
+    bool MakeFolders(const Text& path) override;
+    bool DeleteFolderTree(const Text& path) override;
+    bool CopyInstaller(const Text& source, const Text& target) override;
+    void ResetAttributes(const Text& folder) override;
+    bool IsProcessRunning(const Text& exeName) override;
+    Text ProgramPath() override;
+    Text CommandLineText() override;
+    int ShowMessageBox(const Text& text, const Text& caption, unsigned flags) override;
+    void ProcessPendingMessages() override;
+    void Pause(unsigned milliseconds) override;
+    [[noreturn]] void EndProgram() override;
+    std::unique_ptr<RegistryAccess> StartRegistryAccess() override;
+    Text DecodeAnsi(Bytes bytes) override;
+    Text BuildVersionText() override;
+    void WriteScriptFile(const Text& path, const std::vector<Text>& lines) override;
+    void OpenHidden(const Text& path, std::uintptr_t ownerWindow) override;
+    Text ShortPathForm(const Text& path) override;
+
+    // The comparable form of a path (upper-case, resolved as described above).
+    static Text Comparable(const Text& path);
+
+    struct Key {
+        Text path;  // as first created
+        std::vector<RegistryValue> values;
+        bool denyFullAccess = false;
+    };
+    std::map<Text, Key> keys;  // comparable key path (no leading "\") -> key
+
+private:
+    struct File {
+        Text path;  // as written
+        std::vector<std::uint8_t> bytes;
+        bool readOnly = false;
+    };
+    const std::vector<std::uint8_t>* FindResource(const Text& type, const Text& name) const;
+    void RaiseCannotCreate(const Text& path, const Text& reason);
+    bool ParentExists(const Text& comparable) const;
+
+    std::map<Text, File> files_;    // comparable path -> file
+    std::set<Text> folders_;        // comparable paths
+    std::map<Text, std::vector<std::uint8_t>> resources_;  // "TYPE/NAME" -> bytes
+};
+
+}  // namespace brunvald::testing

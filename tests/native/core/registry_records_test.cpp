@@ -1,0 +1,250 @@
+// The registry records: keys, the procedures over RegistryAccess and the
+// refusal to touch the key of the whole list of installed programs.
+#include "host/registry_records.h"
+
+#include <gtest/gtest.h>
+
+#include "host/game_folders.h"
+#include "tests/native/core/fake_host.h"
+
+namespace brunvald {
+namespace {
+
+using testing::FakeHost;
+using testing::ValueType;
+
+constexpr char16_t kUninstallList[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr char16_t kEntry[] =
+    u"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark";
+
+MissionIdentity Aurelmark() {
+    MissionIdentity identity;
+    identity.missionName = u"Aurelmark";
+    identity.missionMarker = u"ARMK";
+    identity.displayName = u"Vantorel Mission : Aurelmark";
+    identity.titleText = u"Vantorel Mission\r\nAurelmark";
+    identity.hasCampPak = true;
+    return identity;
+}
+
+TEST(RegistryRecords, KeysAndCommand) {
+    EXPECT_EQ(Text(kAppPathsKey),
+              u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Emperor.exe");
+    EXPECT_EQ(Text(kMakerKey), u"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel");
+    EXPECT_EQ(UninstallEntryKey(u"Vantorel Mission : Aurelmark"), kEntry);
+    EXPECT_EQ(UninstallEntryKey(u""), u"");
+    EXPECT_EQ(UninstallCommand(u"C:\\Spiele\\Der erste Kaiser\\"),
+              u"\"C:\\Spiele\\Der erste Kaiser\\Data\\BrunVald.EXE\" UNINSTALL");
+}
+
+TEST(RegistryRecords, WritesBothRecordsInOrder) {
+    FakeHost host;
+    WriteUninstallRecord(host, Aurelmark(), u"C:\\Spiele Ä\\Kaiser\\");
+    WriteMakerRecord(host, Aurelmark());
+    EXPECT_EQ(host.ValuesOf(kEntry),
+              (std::vector<std::string>{
+                  "Publisher=©Vantorel", "DisplayName=Vantorel Mission : Aurelmark",
+                  "UninstallString=\"C:\\Spiele Ä\\Kaiser\\Data\\BrunVald.EXE\" UNINSTALL"}));
+    EXPECT_EQ(host.ValuesOf(kMakerKey),
+              (std::vector<std::string>{"CampExists=1", "CampMarker=ARMK", "CampName=Aurelmark",
+                                        "CampBuild=1.2.6593.38686", "CampPicture=5.3.2.5",
+                                        "CampVersion=1.0.1.0"}));
+    EXPECT_EQ(host.Value(kMakerKey, u"CampBuild")->type, ValueType::Sz);
+    EXPECT_EQ(host.registryAccessesStarted, 2);
+    EXPECT_EQ(host.registryAccessesLive, 0);
+}
+
+TEST(RegistryRecords, SecondWriteReplacesValuesFromTheRunningInstaller) {
+    FakeHost host;
+    host.SetValue(kMakerKey, u"CampBuild", u"1.0.0.0");
+    host.SetValue(kMakerKey, u"CampMarker", u"OLD", ValueType::ExpandSz);
+    WriteMakerRecord(host, Aurelmark());
+    EXPECT_EQ(host.Value(kMakerKey, u"CampBuild")->text, u"1.2.6593.38686");
+    EXPECT_EQ(host.Value(kMakerKey, u"CampMarker")->text, u"ARMK");
+    EXPECT_EQ(host.Value(kMakerKey, u"CampMarker")->type, ValueType::Sz);
+}
+
+TEST(RegistryRecords, FailingVersionLeavesTheFirstThreeMakerValues) {
+    FakeHost host;
+    host.versionFails = true;
+    EXPECT_THROW(WriteMakerRecord(host, Aurelmark()), HostError);
+    EXPECT_EQ(host.ValuesOf(kMakerKey),
+              (std::vector<std::string>{"CampExists=1", "CampMarker=ARMK", "CampName=Aurelmark"}));
+    EXPECT_EQ(host.registryAccessesLive, 0);
+}
+
+TEST(RegistryRecords, MakerKeyThatCannotBeOpenedRaisesOnTheFirstValue) {
+    FakeHost host;
+    host.DenyFullAccess(kMakerKey);
+    try {
+        WriteMakerRecord(host, Aurelmark());
+        FAIL() << "no error";
+    } catch (const HostError& error) {
+        EXPECT_EQ(error.message(), u"Fehler beim Setzen der Daten für 'CampExists'");
+    }
+    EXPECT_TRUE(host.ValuesOf(kMakerKey).empty());
+}
+
+TEST(RegistryRecords, UninstallEntryThatCannotBeCreatedPassesInSilence) {
+    FakeHost host;
+    host.DenyFullAccess(kEntry);
+    EXPECT_NO_THROW(WriteUninstallRecord(host, Aurelmark(), u"C:\\G\\"));
+    EXPECT_TRUE(host.ValuesOf(kEntry).empty());
+}
+
+// Without a CampPak line displayName is empty, and the entry's path would be
+// the list of all installed programs.
+TEST(RegistryRecords, EmptyDisplayNameNeverTouchesTheWholeList) {
+    FakeHost host;
+    host.SetValue(kUninstallList, u"Keep", u"me");
+    host.SetValue(Text(kUninstallList) + u"\\Other Program", u"DisplayName", u"Other");
+    host.SetValue(kMakerKey, u"CampMarker", u"");
+    MissionIdentity identity;  // no CampPak, no CampInI
+
+    WriteUninstallRecord(host, identity, u"C:\\G\\");
+    int missing = 0;
+    static int* counter;
+    counter = &missing;
+    RemoveRecords(host, identity.displayName, [](HostOps&) { ++*counter; });
+
+    EXPECT_EQ(missing, 1);  // reported as a missing entry
+    EXPECT_EQ(host.ValuesOf(kUninstallList), (std::vector<std::string>{"Keep=me"}));
+    EXPECT_TRUE(host.HasKey(Text(kUninstallList) + u"\\Other Program"));
+    EXPECT_FALSE(host.HasKey(kMakerKey));  // the maker key still goes
+}
+
+TEST(RegistryRecords, RemoveRecords) {
+    struct Case {
+        const char* name;
+        bool entry, maker;
+        int missingReports;
+    };
+    const Case cases[] = {
+        {"both present", true, true, 0},
+        {"entry removed by hand", false, true, 1},
+        {"maker key missing", true, false, 0},
+        {"nothing recorded", false, false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        if (c.entry) WriteUninstallRecord(host, Aurelmark(), u"C:\\G\\");
+        if (c.maker) WriteMakerRecord(host, Aurelmark());
+        host.log.clear();
+        host.registryAccessesStarted = 0;
+        static FakeHost* current;
+        current = &host;
+        // The report comes while the maker key is still there.
+        RemoveRecords(host, Aurelmark().displayName, [](HostOps&) {
+            current->log.push_back(current->HasKey(kMakerKey) ? "report (maker present)"
+                                                              : "report (maker gone)");
+        });
+        EXPECT_FALSE(host.HasKey(kEntry));
+        EXPECT_FALSE(host.HasKey(kMakerKey));
+        EXPECT_TRUE(host.HasKey(kUninstallList) || !c.entry);
+        std::vector<std::string> expected;
+        if (c.missingReports)
+            expected.push_back(c.maker ? "report (maker present)" : "report (maker gone)");
+        else
+            expected.push_back("RegDelete " + testing::Utf8(kEntry));
+        if (c.maker) expected.push_back("RegDelete " + testing::Utf8(kMakerKey));
+        EXPECT_EQ(host.log, expected);
+        EXPECT_EQ(host.registryAccessesStarted, 1);
+        EXPECT_EQ(host.registryAccessesLive, 0);
+    }
+}
+
+TEST(RegistryRecords, RecordedMission) {
+    struct Case {
+        const char* name;
+        bool key;
+        const char16_t* marker;  // null: no value
+        const char16_t* recordedName;
+        bool denied;
+        bool other;
+        Text shownName;
+    };
+    const Case cases[] = {
+        {"no maker key", false, nullptr, nullptr, false, false, u""},
+        {"same marker", true, u"ARMK", u"Aurelmark", false, false, u""},
+        {"other marker", true, u"NRDH", u"Nordhafen", false, true, u"Nordhafen"},
+        {"marker differs in case", true, u"armk", u"Aurelmark", false, true, u"Aurelmark"},
+        {"no marker value", true, nullptr, nullptr, false, true, u""},
+        {"key without full access", true, u"ARMK", u"Aurelmark", true, true, u""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        if (c.key) host.AddKey(kMakerKey);
+        if (c.marker) host.SetValue(kMakerKey, u"CampMarker", c.marker);
+        if (c.recordedName) host.SetValue(kMakerKey, u"CampName", c.recordedName);
+        if (c.denied) host.DenyFullAccess(kMakerKey);
+        const RecordedMission recorded = ReadRecordedMission(host, u"ARMK");
+        EXPECT_EQ(recorded.otherMission, c.other);
+        EXPECT_EQ(recorded.name, c.shownName);
+        EXPECT_EQ(host.registryAccessesLive, 0);
+    }
+    // An empty own marker passes a key without a marker value.
+    FakeHost host;
+    host.AddKey(kMakerKey);
+    EXPECT_FALSE(ReadRecordedMission(host, u"").otherMission);
+}
+
+TEST(GameFolders, LocateGameFolder) {
+    struct Case {
+        const char* name;
+        bool key;
+        const char16_t* path;  // null: no value
+        ValueType type;
+        bool denied;
+        Text folder;
+    };
+    const Case cases[] = {
+        {"without final separator", true, u"C:\\Spiele\\Kaiser", ValueType::Sz, false,
+         u"C:\\Spiele\\Kaiser\\"},
+        {"with final separator", true, u"C:\\Spiele\\Kaiser\\", ValueType::Sz, false,
+         u"C:\\Spiele\\Kaiser\\"},
+        {"expandable text taken as stored", true, u"%ProgramFiles%\\Kaiser", ValueType::ExpandSz,
+         false, u"%ProgramFiles%\\Kaiser\\"},
+        {"empty value", true, u"", ValueType::Sz, false, u""},
+        {"missing value", true, nullptr, ValueType::Sz, false, u""},
+        {"missing key", false, nullptr, ValueType::Sz, false, u""},
+        {"key without full access", true, u"C:\\Kaiser", ValueType::Sz, true, u""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        if (c.key) host.AddKey(kAppPathsKey);
+        if (c.path) host.SetValue(kAppPathsKey, u"Path", c.path, c.type);
+        if (c.denied) host.DenyFullAccess(kAppPathsKey);
+        EXPECT_EQ(LocateGameFolder(host), c.folder);
+        EXPECT_EQ(host.registryAccessesLive, 0);
+    }
+}
+
+TEST(GameFolders, NumberValueRaisesTheTypeError) {
+    FakeHost host;
+    host.SetValue(kAppPathsKey, u"Path", u"1", ValueType::Dword);
+    try {
+        LocateGameFolder(host);
+        FAIL() << "no error";
+    } catch (const HostError& error) {
+        EXPECT_EQ(error.message(), u"Ungültiger Datentyp für 'Path'");
+    }
+    EXPECT_EQ(host.registryAccessesLive, 0);
+}
+
+TEST(GameFolders, InstallPaths) {
+    const InstallPaths paths = FormInstallPaths(u"C:\\Spiele\\Kaiser\\", u"D:\\Downloads\\Brunvald (1).exe");
+    EXPECT_EQ(paths.gameFolder, u"C:\\Spiele\\Kaiser\\");
+    EXPECT_EQ(paths.installerFolder, u"D:\\Downloads\\");
+    EXPECT_EQ(paths.dataFolder, u"C:\\Spiele\\Kaiser\\Data\\");
+    EXPECT_EQ(paths.citiesFolder, u"C:\\Spiele\\Kaiser\\Cities\\");
+    EXPECT_EQ(paths.modelFolder, u"C:\\Spiele\\Kaiser\\Model\\");
+    EXPECT_EQ(paths.campaignsFolder, u"C:\\Spiele\\Kaiser\\Campaigns\\");
+    EXPECT_EQ(paths.campaignFolder, u"");
+    EXPECT_EQ(FormInstallPaths(u"C:\\G\\", u"E:Brunvald.exe").installerFolder, u"E:\\");
+}
+
+}  // namespace
+}  // namespace brunvald

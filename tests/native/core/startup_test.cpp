@@ -1,0 +1,209 @@
+// Start-up: the three refusals and their order, the mode, the state a run
+// needs, and what an error during start-up leaves behind.
+#include <gtest/gtest.h>
+
+#include "core/handlers.h"
+#include "core/messages.h"
+#include "tests/native/core/scene.h"
+
+namespace brunvald {
+namespace {
+
+using namespace testing;
+
+const Text kRunning =
+    u"Das Spiel <Der erste Kaiser> ist noch aktiv. Bitte beenden Sie das Programm und starten "
+    u"Sie diese Deinstallationsroutine neu!";
+const Text kNotFound = u"Es konnte keine <Der erste Kaiser> Installation gefunden werden!";
+
+Text OtherMission(const Text& name) {
+    return u"Aktuell ist eine andere Vantorel Mission installiert!\r\n\r\n\t< " + name +
+           u" >\r\n\r\nDiese muss erst deinstalliert werden, bevor Sie eine andere Mission "
+           u"installieren! Rufen Sie dazu das Deinstallationsprogramm von Windows auf und "
+           u"starten den Deinstallationsprozess.";
+}
+
+struct Scene {
+    bool running = false;
+    bool game = true;
+    const char16_t* makerMarker = nullptr;  // null: no maker key
+    const char16_t* makerName = nullptr;
+    bool makerWithoutMarker = false;
+    const char16_t* arguments = u"";
+};
+
+TEST(StartUp, Refusals) {
+    struct Case {
+        const char* name;
+        Scene scene;
+        std::vector<Text> messages;  // each with caption "Fehler" and the error icon
+    };
+    const Case cases[] = {
+        {"game running", {.running = true}, {kRunning}},
+        {"game running, also in uninstall mode", {.running = true, .arguments = u"UNINSTALL"}, {kRunning}},
+        {"game running and not installed: only the first message",
+         {.running = true, .game = false}, {kRunning}},
+        {"game not installed", {.game = false}, {kNotFound}},
+        {"another mission recorded", {.makerMarker = u"NRDH", .makerName = u"Nordhafen"},
+         {OtherMission(u"Nordhafen")}},
+        {"another mission, uninstall mode",
+         {.makerMarker = u"NRDH", .makerName = u"Nordhafen", .arguments = u"UNINSTALL"},
+         {OtherMission(u"Nordhafen")}},
+        {"maker key without marker or name", {.makerWithoutMarker = true}, {OtherMission(u"")}},
+        {"same mission recorded", {.makerMarker = u"ARMK", .makerName = u"Aurelmark"}, {}},
+        {"same mission, uninstall mode",
+         {.makerMarker = u"ARMK", .makerName = u"Aurelmark", .arguments = u"UNINSTALL"}, {}},
+        {"nothing recorded", {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        FakeWindow window;
+        ProgramState state;
+        if (c.scene.running) host.runningProcesses = {u"explorer.exe", u"C:\\K\\EMPEROR.EXE"};
+        if (c.scene.game) AddGame(host);
+        if (c.scene.makerMarker) host.SetValue(kMaker, u"CampMarker", c.scene.makerMarker);
+        if (c.scene.makerName) host.SetValue(kMaker, u"CampName", c.scene.makerName);
+        if (c.scene.makerWithoutMarker) host.AddKey(kMaker);
+        AddMission(host, AurelmarkFiles());
+        AddInstaller(host, u"C:\\Downloads\\Brunvald.exe", c.scene.arguments);
+
+        const bool continued = StartUp(host, window, state);
+
+        EXPECT_EQ(continued, c.messages.empty());
+        std::vector<Text> shown;
+        for (const MessageBoxCall& box : host.messageBoxes) {
+            shown.push_back(box.text);
+            EXPECT_EQ(box.caption, u"Fehler");
+            EXPECT_EQ(box.flags, 16u);
+        }
+        EXPECT_EQ(shown, c.messages);
+        EXPECT_EQ(state.readyForRun, continued);
+        EXPECT_EQ(window.setUpMode.has_value(), continued);  // never shown after a refusal
+        EXPECT_EQ(host.registryAccessesLive, 0);
+        if (!continued) EXPECT_TRUE(host.resetFolders.empty());
+    }
+}
+
+TEST(StartUp, ModeFromTheFirstArgument) {
+    struct Case {
+        const char16_t* commandLine;
+        InstallerMode mode;
+    };
+    const Case cases[] = {
+        {u"\"C:\\Spiele\\Kaiser\\Data\\BrunVald.EXE\" UNINSTALL", InstallerMode::Uninstall},
+        {u"\"C:\\Spiele\\Kaiser\\Data\\BrunVald.EXE\" UNINSTALL more", InstallerMode::Uninstall},
+        {u"\"C:\\Spiele\\Kaiser\\Data\\BrunVald.EXE\" \"UNINSTALL\"", InstallerMode::Uninstall},
+        {u"\"C:\\Spiele\\Kaiser\\Data\\BrunVald.EXE\" uninstall", InstallerMode::Install},
+        {u"\"C:\\Spiele\\Kaiser\\Data\\BrunVald.EXE\" UNINSTALLX", InstallerMode::Install},
+        {u"\"C:\\Spiele\\Kaiser\\Data\\BrunVald.EXE\" X UNINSTALL", InstallerMode::Install},
+        {u"\"C:\\Spiele\\Kaiser\\Data\\BrunVald.EXE\"", InstallerMode::Install},
+        // Unquoted with a blank in the path: the first argument is no "UNINSTALL".
+        {u"C:\\Spiele Neu\\Data\\BrunVald.EXE UNINSTALL", InstallerMode::Install},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Utf8(c.commandLine));
+        FakeHost host;
+        FakeWindow window;
+        ProgramState state;
+        AddGame(host);
+        AddMission(host, AurelmarkFiles());
+        host.commandLine = c.commandLine;
+        ASSERT_TRUE(StartUp(host, window, state));
+        EXPECT_EQ(state.mode, c.mode);
+        EXPECT_EQ(window.setUpMode, c.mode);
+    }
+}
+
+TEST(StartUp, BuildsTheStateInOrder) {
+    FakeHost host;
+    FakeWindow window;
+    ProgramState state;
+    AddGame(host);
+    AddMission(host, AurelmarkFiles());
+    AddInstaller(host, u"D:\\Neu\\Brunvald (1).exe");
+    host.AddFile(InGame(u"Data\\locked.txt"), "x", true);
+    host.AddFile(InGame(u"Data\\Sub\\deep.txt"), "x", true);
+
+    ASSERT_TRUE(StartUp(host, window, state));
+
+    EXPECT_EQ(state.manifest.size(), AurelmarkFiles().size());
+    EXPECT_EQ(state.identity.missionMarker, u"ARMK");
+    EXPECT_EQ(window.titleText, u"Vantorel Mission\r\nAurelmark");
+    EXPECT_EQ(state.paths.gameFolder, kGame);
+    EXPECT_EQ(state.paths.installerFolder, u"D:\\Neu\\");
+    EXPECT_EQ(state.paths.campaignsFolder, InGame(u"Campaigns\\"));
+    EXPECT_EQ(host.resetFolders,
+              (std::vector<Text>{kGame, InGame(u"Data\\"), InGame(u"Cities\\"), InGame(u"Model\\"),
+                                 InGame(u"Campaigns\\")}));
+    EXPECT_FALSE(host.IsReadOnly(InGame(u"Data\\locked.txt")));
+    EXPECT_TRUE(host.IsReadOnly(InGame(u"Data\\Sub\\deep.txt")));
+    EXPECT_EQ(host.pendingMessageCalls, 1);
+    EXPECT_TRUE(state.readyForRun);
+    EXPECT_TRUE(host.messageBoxes.empty());
+}
+
+TEST(StartUp, WithoutCampPakTheTitleKeepsItsDesign) {
+    FakeHost host;
+    FakeWindow window;
+    ProgramState state;
+    AddGame(host);
+    AddMission(host, {{u"CampInI", u"ARMK.ini", u""}});
+    ASSERT_TRUE(StartUp(host, window, state));
+    EXPECT_FALSE(window.titleText.has_value());
+}
+
+// An error during start-up goes to the error box at the top level; a run
+// must then not start on the data the skipped steps never made.
+TEST(StartUp, ErrorsBeforeTheModeKeepRunsFromStarting) {
+    struct Case {
+        const char* name;
+        bool noManifest;
+        bool pathIsNumber;
+        bool unreadableMaker;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"manifest missing", true, false, false, "Ressource RCRES nicht gefunden"},
+        {"Path value is a number", false, true, false, "Ungültiger Datentyp für 'Path'"},
+        {"CampMarker is a number", false, false, true, "Ungültiger Datentyp für 'CampMarker'"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        FakeWindow window;
+        ProgramState state;
+        AddGame(host);
+        if (!c.noManifest) AddMission(host, AurelmarkFiles());
+        if (c.pathIsNumber) host.SetValue(kAppPaths, u"Path", u"7", ValueType::Dword);
+        if (c.unreadableMaker) host.SetValue(kMaker, u"CampMarker", u"7", ValueType::Dword);
+        AddInstaller(host);
+        state.readyForRun = true;  // as if left over: start-up must clear it
+
+        EXPECT_EQ(RunToEnd([&] { FormCreate(host, window, state); }), c.error);
+        EXPECT_FALSE(state.readyForRun);
+        EXPECT_EQ(host.registryAccessesLive, 0);
+
+        host.log.clear();
+        EXPECT_EQ(RunToEnd([&] { InstallRun(host, window, state); }), "returned");
+        EXPECT_EQ(RunToEnd([&] { UninstallRun(host, window, state); }), "returned");
+        EXPECT_TRUE(host.log.empty());
+        EXPECT_FALSE(window.progressVisible);
+    }
+}
+
+TEST(StartUp, MissingTitleFontLeavesTheDataComplete) {
+    FakeHost host;
+    FakeWindow window;
+    ProgramState state;
+    AddGame(host);
+    AddMission(host, AurelmarkFiles());
+    AddInstaller(host);
+    window.setUpFails = true;
+    EXPECT_EQ(RunToEnd([&] { FormCreate(host, window, state); }), "Ressource TTF nicht gefunden");
+    EXPECT_TRUE(state.readyForRun);
+    EXPECT_EQ(RunToEnd([&] { InstallRun(host, window, state); }), "ended");
+}
+
+}  // namespace
+}  // namespace brunvald
