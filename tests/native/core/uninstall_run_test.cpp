@@ -1,1 +1,276 @@
+// The uninstall run: rows and their order, the tree-image cases, the records
+// and the closing steps, and the mended faults: only the mission's own files
+// are removed, every backup comes back on its own, and the folder of all
+// campaigns is never deleted.
 #include <gtest/gtest.h>
+
+#include "core/handlers.h"
+#include "tests/native/core/scene.h"
+
+namespace brunvald {
+namespace {
+
+using namespace testing;
+
+const Text kCopy = InGame(u"Data\\BrunVald.EXE");
+
+struct Machine {
+    FakeHost host;
+
+    explicit Machine(unsigned gameFiles = kAllGameFiles,
+                     const std::vector<MissionFile>& files = AurelmarkFiles()) {
+        AddGame(host, gameFiles);
+        AddMission(host, files);
+        AddInstaller(host);
+    }
+
+    // One start of the program, as a user or the list of programs makes it.
+    std::string Run(const Text& programPath, const Text& arguments) {
+        AddInstaller(host, programPath, arguments);
+        FakeWindow window;
+        ProgramState state;
+        if (!StartUp(host, window, state)) return "refused";
+        lastWindowClosed = false;
+        const std::string outcome = RunToEnd([&] {
+            if (state.mode == InstallerMode::Install)
+                InstallRun(host, window, state);
+            else
+                UninstallRun(host, window, state);
+        });
+        lastWindowClosed = window.closed;
+        return outcome;
+    }
+    std::string Install() { return Run(u"C:\\Downloads\\Brunvald.exe", u""); }
+    std::string Uninstall(const Text& from = kCopy) { return Run(from, u"UNINSTALL"); }
+
+    // The game's folder without what the self-removal script takes away.
+    std::vector<std::string> GameListing() const {
+        std::vector<std::string> listing;
+        for (const std::string& file : host.FileListing())
+            if (file.find("\\DATA\\BRUNVALD.EXE=") == std::string::npos &&
+                file.find("\\DES.BAT=") == std::string::npos)
+                listing.push_back(file);
+        return listing;
+    }
+
+    bool lastWindowClosed = false;
+};
+
+std::string G(const char16_t* relative) { return Utf8(InGame(relative)); }
+
+TEST(UninstallRun, ActsRowByRowWithTheTreeImagesOnTheFirstLine) {
+    Machine machine;
+    ASSERT_EQ(machine.Install(), "ended");
+    machine.host.log.clear();
+    machine.host.pauses.clear();
+    machine.host.messageBoxes.clear();
+    ASSERT_EQ(machine.Uninstall(), "ended");
+    const std::vector<std::string> expected = {
+        "Remove " + G(u"Model\\TreeImage.Index"),
+        "Remove " + G(u"Model\\ResetTreeImage.Index"),
+        "Rename " + G(u"Model\\ARMK-ResetTreeImage.Index") + " -> " + G(u"Model\\ResetTreeImage.Index"),
+        "Rename " + G(u"Model\\ARMK-TreeImage.Index") + " -> " + G(u"Model\\TreeImage.Index"),
+        "Remove " + G(u"Data\\China_FE_MainMenu.jpg"),
+        "Rename " + G(u"Data\\ARMK-China_FE_MainMenu.jpg") + " -> " + G(u"Data\\China_FE_MainMenu.jpg"),
+        "Remove " + G(u"Data\\China_MapOfChina01.jpg"),
+        "Rename " + G(u"Data\\ARMK-China_MapOfChina01.jpg") + " -> " + G(u"Data\\China_MapOfChina01.jpg"),
+        "Remove " + G(u"Cities\\ChengduAmk.map"),
+        "Remove " + G(u"Cities\\HangzhouAmk.map"),
+        "Remove " + G(u"Campaigns\\Aurelmark.pak"),
+        "DeleteTree " + G(u"Campaigns\\Aurelmark.\\"),
+        "Remove " + G(u"Model\\EmperorBuildingModels.txt"),
+        "Rename " + G(u"Model\\ARMK-EmperorBuildingModels.txt") + " -> " + G(u"Model\\EmperorBuildingModels.txt"),
+        "Remove " + G(u"EmperorText.eng"),
+        "Rename " + G(u"ARMK-EmperorText.eng") + " -> " + G(u"EmperorText.eng"),
+        "RegDelete " + Utf8(kEntryKey),
+        "RegDelete " + Utf8(kMaker),
+        "MessageBox Abschlussmeldung: Deinstallation erfolgreich beendet!",
+        "WriteScript " + G(u"Data\\des.bat"),
+        "OpenHidden " + G(u"Data\\des.bat"),
+        "EndProgram",
+    };
+    EXPECT_EQ(machine.host.log, expected);
+    EXPECT_EQ(machine.host.pauses, std::vector<unsigned>{1500});
+    EXPECT_EQ(machine.host.messageBoxes.back().flags, 48u);
+    EXPECT_TRUE(machine.lastWindowClosed);
+    EXPECT_EQ(machine.host.lastOwner, 0x1234u);
+}
+
+// Install and uninstall leave the game's folder as it was, byte for byte,
+// whichever tree-image files the game had. With only TreeImage.Index the
+// game used to lose it to its backup name; each backup now comes back alone.
+TEST(UninstallRun, RoundTripRestoresTheGameFolder) {
+    struct Case {
+        const char* name;
+        unsigned gameFiles;
+    };
+    const Case cases[] = {
+        {"all game files", kAllGameFiles},
+        {"no tree images", kAllGameFiles & ~(kTree | kResetTree)},
+        {"only TreeImage.Index", kAllGameFiles & ~kResetTree},
+        {"only ResetTreeImage.Index", kAllGameFiles & ~kTree},
+        {"game lacks replaced files", kTree},
+        {"none of the replaced files", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine machine(c.gameFiles);
+        const std::vector<std::string> before = machine.GameListing();
+        ASSERT_EQ(machine.Install(), "ended");
+        ASSERT_NE(machine.GameListing(), before);
+        ASSERT_EQ(machine.Uninstall(), "ended");
+        EXPECT_EQ(machine.GameListing(), before);
+        EXPECT_FALSE(machine.host.HasFolder(InGame(u"Campaigns\\Aurelmark")));
+        EXPECT_TRUE(machine.host.HasFolder(InGame(u"Campaigns")));
+        EXPECT_FALSE(machine.host.HasKey(kEntryKey));
+        EXPECT_FALSE(machine.host.HasKey(kMaker));
+    }
+}
+
+TEST(UninstallRun, SecondInstallThenUninstallRestoresTheGameFolder) {
+    Machine machine;
+    const std::vector<std::string> before = machine.GameListing();
+    ASSERT_EQ(machine.Install(), "ended");
+    ASSERT_EQ(machine.Run(kCopy, u""), "ended");  // the copy started without argument
+    ASSERT_EQ(machine.Uninstall(), "ended");
+    EXPECT_EQ(machine.GameListing(), before);
+}
+
+// Without the mission installed, every game file of a mission file's name
+// is the game's own: nothing may be removed.
+TEST(UninstallRun, NeverInstalledMissionTouchesNoGameFile) {
+    Machine machine;
+    machine.host.AddFile(InGame(u"Cities\\ChengduAmk.map"), "the player's own map");
+    machine.host.AddFile(InGame(u"Campaigns\\Aurelmark.pak"), "another pak");
+    const std::vector<std::string> before = machine.GameListing();
+    ASSERT_EQ(machine.Uninstall(InGame(u"Data\\Brunvald.exe")), "ended");
+    EXPECT_EQ(machine.GameListing(), before);
+    for (const std::string& entry : machine.host.log)
+        EXPECT_EQ(entry.rfind("Remove ", 0), std::string::npos) << entry;
+    std::vector<Text> texts;
+    for (const MessageBoxCall& box : machine.host.messageBoxes) texts.push_back(box.text);
+    EXPECT_EQ(texts, (std::vector<Text>{
+                         u"Die Mission wurde erfolgreich deinstalliert, nur der Registryeintrag "
+                         u"konnte nichtentfernt werden. Sie können den Eintrag auch seperat löschen.",
+                         u"Deinstallation erfolgreich beendet!"}));
+    EXPECT_EQ(machine.host.messageBoxes[0].caption, u"Fehler");
+    EXPECT_EQ(machine.host.messageBoxes[0].flags, 16u);
+    EXPECT_EQ(machine.host.openedHidden, std::vector<Text>{InGame(u"Data\\des.bat")});
+}
+
+// An install that an error ended early, then an uninstall: the files the
+// install wrote go, the game's files it never reached stay.
+TEST(UninstallRun, PartlyInstalledMissionKeepsTheGamesFiles) {
+    Machine machine;
+    machine.host.streamFailures.insert(FakeHost::Comparable(InGame(u"Campaigns\\Aurelmark.pak")));
+    const std::vector<std::string> before = machine.GameListing();
+    ASSERT_EQ(machine.Install(), "Stream-Schreibfehler");
+    ASSERT_EQ(machine.Uninstall(InGame(u"Data\\Brunvald.exe")), "ended");
+    // The broken pak holds half of the mission's bytes: it is not recognised
+    // as the mission's and stays; everything else is as before.
+    std::vector<std::string> expected = before;
+    expected.insert(expected.begin() + 1, Utf8(FakeHost::Comparable(InGame(u"Campaigns\\Aurelmark.pak"))) + "=mission");
+    EXPECT_EQ(machine.GameListing(), expected);
+}
+
+TEST(UninstallRun, FilesChangedByThePlayerStay) {
+    Machine machine;
+    ASSERT_EQ(machine.Install(), "ended");
+    machine.host.AddFile(InGame(u"Cities\\ChengduAmk.map"), "edited by the player");
+    ASSERT_EQ(machine.Uninstall(), "ended");
+    EXPECT_EQ(machine.host.FileBytes(InGame(u"Cities\\ChengduAmk.map")), "edited by the player");
+    EXPECT_FALSE(machine.host.HasFile(InGame(u"Cities\\HangzhouAmk.map")));
+}
+
+TEST(UninstallRun, TreeImageFilesWithoutBackupGoOnlyWhenTheyAreTheMissions) {
+    struct Case {
+        const char* name;
+        std::string tree, reset;  // contents in the model folder ("" = absent)
+        bool treeStays, resetStays;
+    };
+    const Case cases[] = {
+        {"the mission's files", "mission:CampTR1", "mission:CampTR2", false, false},
+        {"the game's files", "game tree", "game reset", true, true},
+        {"one of each", "mission:CampTR1", "game reset", false, true},
+        // Swapped contents are not what the install wrote under those names.
+        {"swapped", "mission:CampTR2", "mission:CampTR1", true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine machine(0);
+        machine.host.AddFile(InGame(u"Model\\TreeImage.Index"), c.tree);
+        machine.host.AddFile(InGame(u"Model\\ResetTreeImage.Index"), c.reset);
+        ASSERT_EQ(machine.Uninstall(), "ended");
+        EXPECT_EQ(machine.host.HasFile(InGame(u"Model\\TreeImage.Index")), c.treeStays);
+        EXPECT_EQ(machine.host.HasFile(InGame(u"Model\\ResetTreeImage.Index")), c.resetStays);
+    }
+}
+
+TEST(UninstallRun, EntryRemovedByHand) {
+    Machine machine;
+    ASSERT_EQ(machine.Install(), "ended");
+    machine.host.keys.erase(FakeHost::Comparable(Text(kEntryKey).substr(1)));
+    ASSERT_FALSE(machine.host.HasKey(kEntryKey));
+    machine.host.messageBoxes.clear();
+    ASSERT_EQ(machine.Uninstall(), "ended");
+    ASSERT_EQ(machine.host.messageBoxes.size(), 2u);
+    EXPECT_EQ(machine.host.messageBoxes[0].caption, u"Fehler");
+    EXPECT_FALSE(machine.host.HasKey(kMaker));
+}
+
+TEST(UninstallRun, EmptyManifestTouchesNoFile) {
+    Machine machine(kAllGameFiles, {});
+    machine.host.AddResource(u"RCRES", "");
+    machine.host.AddFile(InGame(u"Model\\ARMK-TreeImage.Index"), "backup");
+    const std::vector<std::string> before = machine.GameListing();
+    ASSERT_EQ(machine.Uninstall(InGame(u"Data\\Brunvald.exe")), "ended");
+    EXPECT_EQ(machine.GameListing(), before);
+    EXPECT_EQ(machine.host.messageBoxes.back().text, u"Deinstallation erfolgreich beendet!");
+    EXPECT_EQ(machine.host.scripts.size(), 1u);
+}
+
+// A set file name of three units or fewer would make the campaign folder the
+// folder of all campaigns; its deletion is skipped.
+TEST(UninstallRun, NeverDeletesTheFolderOfAllCampaigns) {
+    for (const char16_t* setName : {u"set", u"", u"..set", u".\\.set", u"..\\..set"}) {
+        SCOPED_TRACE(Utf8(setName));
+        Machine machine(kAllGameFiles, {{u"CampSet", setName, u""}});
+        machine.host.AddFile(InGame(u"Campaigns\\Other\\Other.set"), "another campaign");
+        ASSERT_EQ(machine.Uninstall(InGame(u"Data\\Brunvald.exe")), "ended");
+        EXPECT_TRUE(machine.host.HasFile(InGame(u"Campaigns\\Other\\Other.set")));
+        for (const std::string& entry : machine.host.log)
+            EXPECT_EQ(entry.rfind("DeleteTree", 0), std::string::npos) << entry;
+    }
+}
+
+TEST(UninstallRun, StartedElsewhereRemovesTheRunningExecutable) {
+    Machine machine;
+    ASSERT_EQ(machine.Install(), "ended");
+    ASSERT_EQ(machine.Uninstall(u"E:\\Sicherung\\Brunvald.exe"), "ended");
+    EXPECT_EQ(machine.host.openedHidden, std::vector<Text>{u"E:\\Sicherung\\des.bat"});
+    ASSERT_EQ(machine.host.scripts.size(), 1u);
+    const std::vector<Text>& script = machine.host.scripts[0];
+    EXPECT_NE(std::find(script.begin(), script.end(), u"del \"E:\\Sicherung\\Brunvald.exe\""), script.end());
+    EXPECT_FALSE(machine.host.HasKey(kEntryKey));
+}
+
+TEST(UninstallRun, ScriptThatCannotBeWrittenEndsTheRunWithTheWindowOpen) {
+    Machine machine;
+    ASSERT_EQ(machine.Install(), "ended");
+    machine.host.AddFile(InGame(u"Data\\des.bat"), "locked", true);
+    AddInstaller(machine.host, kCopy, u"UNINSTALL");
+    FakeWindow window;
+    ProgramState state;
+    ASSERT_TRUE(StartUp(machine.host, window, state));
+    machine.host.SetReadOnly(InGame(u"Data\\des.bat"), true);  // after the reset
+    EXPECT_EQ(RunToEnd([&] { UninstallRun(machine.host, window, state); }),
+              "Datei \"" + G(u"Data\\des.bat") + "\" kann nicht erstellt werden. Zugriff verweigert.");
+    EXPECT_FALSE(window.closed);
+    EXPECT_TRUE(machine.host.openedHidden.empty());
+    EXPECT_FALSE(machine.host.HasKey(kEntryKey));
+    EXPECT_FALSE(machine.host.HasKey(kMaker));
+    EXPECT_EQ(machine.host.FileBytes(InGame(u"EmperorText.eng")), GameBytes(u"EmperorText.eng"));
+}
+
+}  // namespace
+}  // namespace brunvald
