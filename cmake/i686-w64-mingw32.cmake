@@ -16,3 +16,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Tests of the cross build run under 32-bit Wine in the project's private prefix.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
+
+# zlib goes into the executable: the import library libz.dll.a would make the
+# installer need a zlib1.dll beside it, a DLL that could be planted there.
+set(ZLIB_USE_STATIC_LIBS ON)
+# A build tree configured before this line may still hold the import library.
+if(ZLIB_LIBRARY_RELEASE MATCHES "\\.dll\\.a$")
+  unset(ZLIB_LIBRARY_RELEASE CACHE)
+endif()
