@@ -65,7 +65,7 @@ public:
 
     bool OpenRegistryKey(const Text& path, bool mayCreate) override {
         const Text key = Resolve(path);
-        if (mayCreate && !path.empty()) CreateWithParents(key);
+        if (mayCreate && !path.empty()) host_.AddKey(key);
         const auto found = host_.keys.find(KeyComparable(key));
         if (found == host_.keys.end() || found->second.denyFullAccess) return false;
         open_ = key;
@@ -114,13 +114,6 @@ private:
         else resolved = open_ + u'\\' + path;
         while (!resolved.empty() && resolved.back() == u'\\') resolved.pop_back();
         return resolved;
-    }
-
-    void CreateWithParents(const Text& key) {
-        for (std::size_t cut = 0; cut != Text::npos;) {
-            cut = key.find(u'\\', cut + 1);
-            host_.AddKey(key.substr(0, cut));
-        }
     }
 
     const RegistryValue* Find(const Text& valueName) const {
@@ -210,11 +203,16 @@ void FakeHost::RemoveResource(const Text& name, const Text& type) {
     resources_.erase(AsciiUpper(type) + u'/' + AsciiUpper(name));
 }
 
+// A key's parents always exist, as in the real registry.
 void FakeHost::AddKey(const Text& path) {
     Text trimmed = path;
     if (!trimmed.empty() && trimmed.front() == u'\\') trimmed.erase(0, 1);
-    const Text key = KeyComparable(trimmed);
-    if (!keys.count(key)) keys[key] = Key{trimmed, {}, false};
+    while (!trimmed.empty() && trimmed.back() == u'\\') trimmed.pop_back();
+    for (std::size_t cut = 0; cut != Text::npos && !trimmed.empty();) {
+        cut = trimmed.find(u'\\', cut + 1);
+        const Text key = trimmed.substr(0, cut);
+        if (!keys.count(KeyComparable(key))) keys[KeyComparable(key)] = Key{key, {}, false};
+    }
 }
 
 void FakeHost::SetValue(const Text& keyPath, const Text& name, const Text& text, ValueType type) {

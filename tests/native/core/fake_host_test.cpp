@@ -1,1 +1,132 @@
+// The fake host keeps the Windows rules the logic relies on; if it drifted,
+// the run tests would pass against a world that does not exist.
+#include "tests/native/core/fake_host.h"
+
+#include <functional>
+
 #include <gtest/gtest.h>
+
+namespace brunvald {
+namespace {
+
+using testing::FakeHost;
+using testing::ProgramEnded;
+using testing::ValueType;
+
+std::string Raised(const std::function<void()>& action) {
+    try {
+        action();
+        return "";
+    } catch (const HostError& error) {
+        return testing::Utf8(error.message());
+    }
+}
+
+TEST(FakeHostFiles, NamesIgnoreCaseAndTrailingDots) {
+    FakeHost host;
+    host.AddFile(u"C:\\Game\\Data\\Pic.jpg", "x");
+    host.AddFolder(u"C:\\Game\\Campaigns");
+    for (const Text path : {u"c:\\GAME\\data\\pic.JPG", u"C:/Game/Data/Pic.jpg", u"C:\\Game\\\\Data\\Pic.jpg",
+                            u"C:\\Game\\Data.\\Pic.jpg", u"C:\\Game\\X\\..\\Data\\Pic.jpg"})
+        EXPECT_TRUE(host.FileIsPresent(path)) << testing::Utf8(path);
+    EXPECT_FALSE(host.FileIsPresent(u"C:\\Game\\Data"));  // a folder is no file
+    host.AddResource(u"CAMPSET", "set");
+    host.MakeFolders(u"C:\\Game\\Campaigns\\Aurelmark.\\");
+    host.ExtractResource(u"CampSet", u"C:\\Game\\Campaigns\\Aurelmark.\\Aurelmark.set");
+    EXPECT_EQ(host.FileBytes(u"C:\\Game\\Campaigns\\Aurelmark\\Aurelmark.set"), "set");
+}
+
+TEST(FakeHostFiles, RenameRemoveCopy) {
+    FakeHost host;
+    host.AddFile(u"C:\\G\\a", "A");
+    host.AddFile(u"C:\\G\\b", "B");
+    EXPECT_FALSE(host.RenameFile(u"C:\\G\\a", u"C:\\G\\B"));  // onto an existing name
+    EXPECT_EQ(host.FileBytes(u"C:\\G\\a"), "A");
+    EXPECT_EQ(host.FileBytes(u"C:\\G\\b"), "B");
+    EXPECT_FALSE(host.RenameFile(u"C:\\G\\missing", u"C:\\G\\c"));
+    EXPECT_TRUE(host.RenameFile(u"C:\\G\\a", u"C:\\G\\c"));
+    EXPECT_FALSE(host.HasFile(u"C:\\G\\a"));
+    host.SetReadOnly(u"C:\\G\\b", true);
+    EXPECT_FALSE(host.RemoveFile(u"C:\\G\\b"));
+    EXPECT_FALSE(host.CopyInstaller(u"C:\\G\\c", u"C:\\G\\b"));
+    EXPECT_FALSE(host.CopyInstaller(u"C:\\G\\c", u"c:\\g\\C"));  // onto itself
+    EXPECT_FALSE(host.CopyInstaller(u"C:\\G\\c", u"C:\\Nowhere\\c"));
+    EXPECT_TRUE(host.CopyInstaller(u"C:\\G\\c", u"C:\\G\\d"));
+    EXPECT_EQ(host.FileBytes(u"C:\\G\\d"), "A");
+    EXPECT_TRUE(host.RemoveFile(u"C:\\G\\D"));
+}
+
+TEST(FakeHostFiles, ExtractResourceErrors) {
+    FakeHost host;
+    host.AddResource(u"CampMod", "new");
+    host.AddFile(u"C:\\G\\ro.txt", "old", true);
+    host.AddFile(u"C:\\G\\rw.txt", "much longer old content");
+    EXPECT_EQ(Raised([&] { host.ExtractResource(u"campmod", u"C:\\G\\ro.txt"); }),
+              "Datei \"C:\\G\\ro.txt\" kann nicht erstellt werden. Zugriff verweigert.");
+    EXPECT_EQ(host.FileBytes(u"C:\\G\\ro.txt"), "old");
+    EXPECT_EQ(Raised([&] { host.ExtractResource(u"Missing", u"C:\\G\\rw.txt"); }),
+              "Ressource Missing nicht gefunden");
+    EXPECT_EQ(host.FileBytes(u"C:\\G\\rw.txt"), "much longer old content");
+    EXPECT_NE(Raised([&] { host.ExtractResource(u"CampMod", u"C:\\G\\No\\x.txt"); }), "");
+    EXPECT_FALSE(host.HasFolder(u"C:\\G\\No"));
+    host.ExtractResource(u"CampMod", u"C:\\G\\rw.txt");
+    EXPECT_EQ(host.FileBytes(u"C:\\G\\rw.txt"), "new");
+    EXPECT_TRUE(host.FileHoldsResource(u"CAMPMOD", u"c:\\g\\RW.TXT"));
+    EXPECT_FALSE(host.FileHoldsResource(u"CampMod", u"C:\\G\\ro.txt"));
+    EXPECT_EQ(Raised([&] { host.MakeFolders(u""); }), "Verzeichnis kann nicht erstellt werden");
+}
+
+TEST(FakeHostFiles, DeleteFolderTreeAndResetAttributes) {
+    FakeHost host;
+    host.AddFile(u"C:\\G\\Camp\\A\\a.set", "a", true);
+    host.AddFile(u"C:\\G\\Camp\\A\\Deep\\x", "x");
+    host.AddFile(u"C:\\G\\Camp\\AB\\b.set", "b");
+    host.ResetAttributes(u"C:\\G\\Camp\\");
+    EXPECT_TRUE(host.IsReadOnly(u"C:\\G\\Camp\\A\\a.set"));  // one level deep only
+    host.ResetAttributes(u"C:\\G\\Camp\\A\\");
+    EXPECT_FALSE(host.IsReadOnly(u"C:\\G\\Camp\\A\\a.set"));
+    EXPECT_TRUE(host.DeleteFolderTree(u"C:\\G\\Camp\\A\\"));
+    EXPECT_FALSE(host.HasFolder(u"C:\\G\\Camp\\A"));
+    EXPECT_FALSE(host.HasFile(u"C:\\G\\Camp\\A\\Deep\\x"));
+    EXPECT_TRUE(host.HasFile(u"C:\\G\\Camp\\AB\\b.set"));
+    EXPECT_FALSE(host.DeleteFolderTree(u"C:\\G\\Camp\\A\\"));
+}
+
+TEST(FakeHostRegistry, PathsValuesAndDeletion) {
+    FakeHost host;
+    host.SetValue(u"SOFTWARE\\Maker", u"Num", u"1", ValueType::Dword);
+    host.SetValue(u"SOFTWARE\\Maker\\Sub\\Deeper", u"x", u"y");
+    auto registry = host.StartRegistryAccess();
+    EXPECT_EQ(host.registryAccessesLive, 1);
+    EXPECT_FALSE(registry->OpenRegistryKey(u"SOFTWARE\\Nothing", false));
+    EXPECT_EQ(registry->ReadRegistryText(u"x"), u"");  // no open key
+    EXPECT_EQ(Raised([&] { registry->WriteRegistryText(u"v", u"t"); }),
+              "Fehler beim Setzen der Daten für 'v'");
+    EXPECT_TRUE(registry->OpenRegistryKey(u"\\software\\MAKER", false));
+    EXPECT_EQ(Raised([&] { registry->ReadRegistryText(u"num"); }), "Ungültiger Datentyp für 'num'");
+    EXPECT_EQ(registry->ReadRegistryText(u"missing"), u"");
+    // Relative to the open key; existence tests leave the open key alone.
+    EXPECT_TRUE(registry->RegistryKeyExists(u"Sub\\Deeper"));
+    EXPECT_TRUE(registry->OpenRegistryKey(u"Sub", false));
+    EXPECT_TRUE(registry->RegistryKeyExists(u"Deeper"));
+    EXPECT_TRUE(registry->RegistryKeyExists(u"\\SOFTWARE\\Maker"));
+    registry->WriteRegistryText(u"Name", Text(u"a\0b", 3));
+    EXPECT_EQ(registry->ReadRegistryText(u"NAME"), u"a");  // ends at its first NUL
+    registry->CloseRegistryKey();
+    EXPECT_TRUE(registry->DeleteRegistryKey(u"\\SOFTWARE\\Maker"));
+    EXPECT_FALSE(host.HasKey(u"SOFTWARE\\Maker\\Sub\\Deeper"));
+    EXPECT_TRUE(host.HasKey(u"SOFTWARE"));
+    EXPECT_FALSE(registry->DeleteRegistryKey(u"\\SOFTWARE\\Maker"));
+    registry.reset();
+    EXPECT_EQ(host.registryAccessesLive, 0);
+}
+
+TEST(FakeHostProgram, EndProgramThrowsItsOwnType) {
+    FakeHost host;
+    EXPECT_THROW(host.EndProgram(), ProgramEnded);
+    host.runningProcesses = {u"C:\\x\\EMPEROR.exe"};
+    EXPECT_TRUE(host.IsProcessRunning(u"Emperor.exe"));
+}
+
+}  // namespace
+}  // namespace brunvald
