@@ -194,6 +194,9 @@ TEST(InstallRun, CopiesTheRunningExecutable) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Installer installer;
+        // Nothing of the fixed name beside the download: only the running
+        // program itself can be the source.
+        installer.host.RemoveFile(u"C:\\Downloads\\Brunvald.exe");
         AddInstaller(installer.host, c.programPath);
         installer.host.shortForms[FakeHost::Comparable(InGame(u"Data\\Brunvald.exe"))] =
             u"C:\\SPIELE~1\\KAISER\\DATA\\BRUNVALD.EXE";
