@@ -1,0 +1,617 @@
+// brunvald-driver: drives a Windows GUI program from outside, the way a user
+// would, and reports what it saw as JSON lines (UTF-8) on stdout.
+//
+//   brunvald-driver run   [options] EXE      start EXE and watch it
+//   brunvald-driver watch [options] NAME     wait for a process whose file
+//                                            name is NAME (any letter case),
+//                                            started by someone else, and
+//                                            watch it
+//   brunvald-driver sleep SECONDS [FILE]     do nothing for that long (a
+//                                            stand-in process under any name);
+//                                            FILE is created once it runs
+//
+// Options of run and watch:
+//   --timeout S        give up after S seconds (default 60): the program is
+//                      terminated and the report says timed_out
+//   --args TEXT        (run) the command line after the quoted program path,
+//                      exactly as given
+//   --cwd DIR          (run) the working folder of the program
+//   --main-class NAME  the main window's class (default TMain)
+//   --hold CAPTION     a message box with this caption is left open until a
+//                      line arrives on stdin (to take a screenshot of it)
+//   --leave-boxes      never press OK on a message box
+// Actions, done in order once the main window has become visible:
+//   --click TEXT       press the visible, enabled button whose window text is
+//                      TEXT (BM_CLICK posted to it)
+//   --close            post WM_CLOSE to the main window
+//   --wait-input       report "waiting" and wait for a line on stdin
+//   --sleep MS         wait MS milliseconds
+//
+// Every event is one JSON object on its own line, flushed at once, so a test
+// can react while the program runs. The last line is {"event":"report",...}
+// with the whole record: every top-level window of the process, every message
+// box (caption, text, icon kind, buttons), the main window's first visible
+// rectangle, its region (rectangles and pixel count), its child windows, and
+// the exit code.
+#include "host/unique_handle.h"
+#include "tests/driver/json_writer.h"
+
+#include <tlhelp32.h>
+
+#include <cstdint>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+using brunvald::unique_handle;
+using brunvald::unique_hfile;
+using brunvald::unique_hrgn;
+using driver::Json;
+
+// ---------------------------------------------------------------------------
+// Output: one JSON line per event on stdout.
+// ---------------------------------------------------------------------------
+DWORD g_start_tick = 0;
+
+void emit_line(const std::string& line) {
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    std::string data = line + "\n";
+    DWORD written = 0;
+    ::WriteFile(out, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+    ::FlushFileBuffers(out);
+}
+
+Json event(const char* name) {
+    Json json;
+    json.begin_object().field("event", name).field("t", static_cast<std::int64_t>(::GetTickCount() - g_start_tick));
+    return json;
+}
+
+void emit(Json& json) {
+    json.end_object();
+    emit_line(json.str());
+}
+
+// Reads one line from stdin (a test's "go on"); false at its end.
+bool read_stdin_line() {
+    const HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
+    char ch = 0;
+    DWORD got = 0;
+    bool any = false;
+    while (::ReadFile(in, &ch, 1, &got, nullptr) && got == 1) {
+        any = true;
+        if (ch == '\n') return true;
+    }
+    return any;
+}
+
+// ---------------------------------------------------------------------------
+// Window helpers
+// ---------------------------------------------------------------------------
+// The text the window system keeps for a window (its caption, a button's
+// label). InternalGetWindowText sends no message: a window of a thread that is
+// busy or ending (Wine's IME window while the program exits) cannot stall the
+// driver.
+std::wstring window_text(HWND window) {
+    wchar_t buffer[4096];
+    const int length = ::InternalGetWindowText(window, buffer, 4096);
+    return std::wstring(buffer, length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+std::wstring class_name(HWND window) {
+    wchar_t buffer[256];
+    const int length = ::GetClassNameW(window, buffer, 256);
+    return std::wstring(buffer, length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+void write_rect(Json& json, const char* name, const RECT& r) {
+    json.key(name).begin_array().value(r.left).value(r.top).value(r.right).value(r.bottom).end_array();
+}
+
+struct WindowSearch {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collect_of_process(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == search->pid) search->found.push_back(window);
+    return TRUE;
+}
+
+BOOL CALLBACK collect_all(HWND window, LPARAM param) {
+    reinterpret_cast<WindowSearch*>(param)->found.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> top_level_windows(DWORD pid) {
+    WindowSearch search{pid, {}};
+    ::EnumWindows(collect_of_process, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::vector<HWND> descendants(HWND parent) {
+    WindowSearch search{0, {}};
+    ::EnumChildWindows(parent, collect_all, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The child windows of the main window, in its client coordinates.
+void write_children(Json& json, HWND main) {
+    json.key("children").begin_array();
+    for (HWND child : descendants(main)) {
+        RECT r{};
+        ::GetWindowRect(child, &r);
+        ::MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&r), 2);
+        json.begin_object()
+            .field("class", class_name(child).c_str())
+            .field("text", window_text(child).c_str())
+            .field("id", ::GetDlgCtrlID(child))
+            .field("visible", ::IsWindowVisible(child) != FALSE)
+            .field("enabled", ::IsWindowEnabled(child) != FALSE);
+        write_rect(json, "rect", r);
+        json.end_object();
+    }
+    json.end_array();
+}
+
+// The window's region, rectangle by rectangle, as the platform hands it back.
+void write_region(Json& json, HWND window) {
+    json.key("region");
+    unique_hrgn region(::CreateRectRgn(0, 0, 0, 0));
+    if (!region || ::GetWindowRgn(window, region.get()) == ERROR) {
+        json.null();
+        return;
+    }
+    const DWORD size = ::GetRegionData(region.get(), 0, nullptr);
+    std::vector<std::uint8_t> buffer(size);
+    if (size == 0 || ::GetRegionData(region.get(), size, reinterpret_cast<RGNDATA*>(buffer.data())) != size) {
+        json.null();
+        return;
+    }
+    const auto* data = reinterpret_cast<const RGNDATA*>(buffer.data());
+    const auto* rects = reinterpret_cast<const RECT*>(data->Buffer);
+    std::int64_t pixels = 0;
+    json.begin_object();
+    write_rect(json, "bounds", data->rdh.rcBound);
+    json.key("rects").begin_array();
+    for (DWORD i = 0; i < data->rdh.nCount; ++i) {
+        const RECT& r = rects[i];
+        pixels += static_cast<std::int64_t>(r.right - r.left) * (r.bottom - r.top);
+        json.begin_array().value(r.left).value(r.top).value(r.right).value(r.bottom).end_array();
+    }
+    json.end_array();
+    json.field("count", static_cast<std::int64_t>(data->rdh.nCount)).field("pixels", pixels);
+    json.end_object();
+}
+
+// The icon a message box shows. The box's icon is a static control with the
+// SS_ICON style; its icon is compared with the system's stock icons. Where the
+// platform hands out per-process icon handles the comparison finds nothing,
+// and the icon's screen rectangle lets a test classify it from a screenshot.
+struct BoxIcon {
+    const char* kind = "none";
+    RECT rect{};
+};
+
+BoxIcon box_icon(HWND box) {
+    BoxIcon result;
+    for (HWND child : descendants(box)) {
+        if (_wcsicmp(class_name(child).c_str(), L"Static") != 0) continue;
+        const LONG style = ::GetWindowLongW(child, GWL_STYLE);
+        if ((style & SS_TYPEMASK) != SS_ICON) continue;
+        ::GetWindowRect(child, &result.rect);
+        DWORD_PTR icon = 0;
+        ::SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 500, &icon);
+        if (icon == 0) {
+            result.kind = ::IsWindowVisible(child) ? "unknown" : "none";
+            return result;
+        }
+        struct Stock {
+            LPCWSTR id;
+            const char* kind;
+        };
+        static const Stock stock[] = {
+            {IDI_HAND, "error"},
+            {IDI_EXCLAMATION, "exclamation"},
+            {IDI_ASTERISK, "information"},
+            {IDI_QUESTION, "question"},
+        };
+        result.kind = "unknown";
+        for (const Stock& s : stock) {
+            if (reinterpret_cast<HICON>(icon) == ::LoadIconW(nullptr, s.id)) result.kind = s.kind;
+        }
+        return result;
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Options
+// ---------------------------------------------------------------------------
+struct Action {
+    enum Kind { Click, Close, WaitInput, SleepMs } kind;
+    std::wstring text;
+    DWORD ms = 0;
+};
+
+struct Options {
+    DWORD timeout_ms = 60000;
+    std::wstring args;
+    std::wstring cwd;
+    std::wstring main_class = L"TMain";
+    std::vector<std::wstring> hold;
+    bool accept_boxes = true;
+    std::vector<Action> actions;
+    std::wstring target;  // EXE for run, image name for watch
+};
+
+bool parse_options(int argc, wchar_t** argv, int first, Options& options) {
+    for (int i = first; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        auto next = [&](std::wstring& out) {
+            if (i + 1 >= argc) return false;
+            out = argv[++i];
+            return true;
+        };
+        std::wstring value;
+        if (arg == L"--timeout") {
+            if (!next(value)) return false;
+            options.timeout_ms = static_cast<DWORD>(_wtof(value.c_str()) * 1000.0);
+        } else if (arg == L"--args") {
+            if (!next(options.args)) return false;
+        } else if (arg == L"--cwd") {
+            if (!next(options.cwd)) return false;
+        } else if (arg == L"--main-class") {
+            if (!next(options.main_class)) return false;
+        } else if (arg == L"--hold") {
+            if (!next(value)) return false;
+            options.hold.push_back(value);
+        } else if (arg == L"--leave-boxes") {
+            options.accept_boxes = false;
+        } else if (arg == L"--click") {
+            if (!next(value)) return false;
+            options.actions.push_back({Action::Click, value});
+        } else if (arg == L"--close") {
+            options.actions.push_back({Action::Close, {}});
+        } else if (arg == L"--wait-input") {
+            options.actions.push_back({Action::WaitInput, {}});
+        } else if (arg == L"--sleep") {
+            if (!next(value)) return false;
+            options.actions.push_back({Action::SleepMs, {}, static_cast<DWORD>(_wtoi(value.c_str()))});
+        } else if (arg.size() > 2 && arg.compare(0, 2, L"--") == 0) {
+            return false;
+        } else if (options.target.empty()) {
+            options.target = arg;
+        } else {
+            return false;
+        }
+    }
+    return !options.target.empty();
+}
+
+// ---------------------------------------------------------------------------
+// Watching one process
+// ---------------------------------------------------------------------------
+struct SeenWindow {
+    HWND window;
+    std::wstring cls;
+    std::wstring text;
+    bool ever_visible = false;
+    RECT first_visible_rect{};
+};
+
+struct SeenBox {
+    HWND window;
+    std::string json;  // the box as reported
+};
+
+class Observer {
+public:
+    Observer(HANDLE process, DWORD pid, const Options& options) : process_(process), pid_(pid), options_(options) {}
+
+    int run() {
+        const DWORD deadline = ::GetTickCount() + options_.timeout_ms;
+        bool timed_out = false;
+        for (;;) {
+            pump_own_messages();
+            sample();
+            if (::WaitForSingleObject(process_, 0) == WAIT_OBJECT_0) break;
+            if (static_cast<LONG>(::GetTickCount() - deadline) >= 0) {
+                timed_out = true;
+                Json json = event("timeout");
+                emit(json);
+                ::TerminateProcess(process_, 0xDEAD);
+                ::WaitForSingleObject(process_, 5000);
+                break;
+            }
+            ::Sleep(10);
+        }
+        DWORD exit_code = 0;
+        const bool have_code = ::GetExitCodeProcess(process_, &exit_code) != FALSE;
+        report(timed_out, have_code, exit_code);
+        return timed_out ? 3 : 0;
+    }
+
+private:
+    static void pump_own_messages() {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+
+    SeenWindow& seen(HWND window) {
+        for (SeenWindow& w : windows_) {
+            if (w.window == window) return w;
+        }
+        windows_.push_back({window, class_name(window), window_text(window)});
+        Json json = event("window");
+        json.field("class", windows_.back().cls.c_str()).field("text", windows_.back().text.c_str());
+        emit(json);
+        return windows_.back();
+    }
+
+    void sample() {
+        for (HWND window : top_level_windows(pid_)) {
+            SeenWindow& w = seen(window);
+            const bool visible = ::IsWindowVisible(window) != FALSE;
+            if (!visible) continue;
+            if (!w.ever_visible) {
+                w.ever_visible = true;
+                ::GetWindowRect(window, &w.first_visible_rect);
+            }
+            if (w.cls == L"#32770") {
+                handle_box(window);
+            } else if (w.cls == options_.main_class) {
+                handle_main(window);
+            }
+        }
+    }
+
+    bool box_seen(HWND box) const {
+        for (const SeenBox& b : boxes_) {
+            if (b.window == box) return true;
+        }
+        return false;
+    }
+
+    void handle_box(HWND box) {
+        if (box_seen(box)) return;
+        wchar_t text[4096] = {};
+        ::GetDlgItemTextW(box, 0xFFFF, text, 4096);
+        const std::wstring caption = window_text(box);
+        const BoxIcon icon = box_icon(box);
+        RECT rect{};
+        ::GetWindowRect(box, &rect);
+        bool held = false;
+        for (const std::wstring& h : options_.hold) held = held || h == caption;
+
+        Json json;
+        json.begin_object().field("caption", caption.c_str()).field("text", text).field("icon", icon.kind);
+        write_rect(json, "icon_rect", icon.rect);
+        write_rect(json, "rect", rect);
+        json.key("buttons").begin_array();
+        for (HWND child : descendants(box)) {
+            if (_wcsicmp(class_name(child).c_str(), L"Button") == 0 && ::IsWindowVisible(child)) {
+                json.value(window_text(child).c_str());
+            }
+        }
+        json.end_array();
+        json.field("held", held).end_object();
+        boxes_.push_back({box, json.str()});
+
+        Json ev = event("box");
+        ev.key("box");
+        ev.end_object();  // close the event header, then splice the box in
+        std::string line = ev.str();
+        line.pop_back();
+        line += json.str() + "}";
+        emit_line(line);
+
+        if (held) read_stdin_line();
+        if (options_.accept_boxes) {
+            ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+            Json ok = event("box_ok");
+            ok.field("caption", caption.c_str());
+            emit(ok);
+        }
+    }
+
+    void handle_main(HWND main) {
+        if (!main_) {
+            main_ = main;
+            ::GetWindowRect(main, &main_rect_);
+            RECT client{};
+            ::GetClientRect(main, &client);
+            ::MapWindowPoints(main, HWND_DESKTOP, reinterpret_cast<POINT*>(&client), 2);
+            main_client_ = client;
+            Json json = event("main_visible");
+            write_rect(json, "rect", main_rect_);
+            write_rect(json, "client", main_client_);
+            write_region(json, main);
+            write_children(json, main);
+            main_json_ = json.str();  // kept for the report (still open)
+            emit(json);
+        }
+        if (main != main_) return;
+        while (next_action_ < options_.actions.size()) {
+            const Action& action = options_.actions[next_action_];
+            if (action.kind == Action::Click) {
+                HWND button = find_button(main, action.text);
+                if (!button) return;  // not there yet: try again next round
+                Json json = event("click");
+                json.field("text", action.text.c_str());
+                write_children(json, main);
+                emit(json);
+                ::PostMessageW(button, BM_CLICK, 0, 0);
+            } else if (action.kind == Action::Close) {
+                Json json = event("close");
+                emit(json);
+                ::PostMessageW(main, WM_CLOSE, 0, 0);
+            } else if (action.kind == Action::WaitInput) {
+                Json json = event("waiting");
+                emit(json);
+                read_stdin_line();
+            } else {
+                ::Sleep(action.ms);
+            }
+            ++next_action_;
+            if (action.kind == Action::Click || action.kind == Action::Close) return;
+        }
+    }
+
+    static HWND find_button(HWND main, const std::wstring& text) {
+        for (HWND child : descendants(main)) {
+            if (::IsWindowVisible(child) && ::IsWindowEnabled(child) && window_text(child) == text) return child;
+        }
+        return nullptr;
+    }
+
+    void report(bool timed_out, bool have_code, DWORD exit_code) {
+        Json json = event("report");
+        json.field("timed_out", timed_out).key("exit_code");
+        if (have_code && !timed_out) {
+            json.value(static_cast<std::int64_t>(exit_code));
+        } else {
+            json.null();
+        }
+        json.field("main_ever_visible", main_ != nullptr);
+        json.field("actions_done", static_cast<std::int64_t>(next_action_));
+        json.field("actions_total", static_cast<std::int64_t>(options_.actions.size()));
+        json.key("windows").begin_array();
+        for (const SeenWindow& w : windows_) {
+            json.begin_object()
+                .field("class", w.cls.c_str())
+                .field("text", w.text.c_str())
+                .field("ever_visible", w.ever_visible);
+            write_rect(json, "first_visible_rect", w.first_visible_rect);
+            json.end_object();
+        }
+        json.end_array();
+        std::string line = json.str();
+        line += ",\"boxes\":[";
+        for (std::size_t i = 0; i < boxes_.size(); ++i) {
+            if (i) line += ',';
+            line += boxes_[i].json;
+        }
+        line += "],\"main\":";
+        if (main_json_.empty()) {
+            line += "null";
+        } else {
+            // The main_visible event's fields, as an object of their own.
+            line += main_json_ + "}";
+        }
+        line += "}";
+        emit_line(line);
+    }
+
+    HANDLE process_;
+    DWORD pid_;
+    const Options& options_;
+    std::vector<SeenWindow> windows_;
+    std::vector<SeenBox> boxes_;
+    HWND main_ = nullptr;
+    RECT main_rect_{};
+    RECT main_client_{};
+    std::string main_json_;
+    std::size_t next_action_ = 0;
+};
+
+int usage() {
+    emit_line("{\"event\":\"usage\",\"text\":\"brunvald-driver run|watch [options] EXE|NAME, or sleep SECONDS\"}");
+    return 2;
+}
+
+int command_run(const Options& options) {
+    std::wstring command_line = L"\"" + options.target + L"\"";
+    if (!options.args.empty()) command_line += L" " + options.args;
+    std::vector<wchar_t> buffer(command_line.begin(), command_line.end());
+    buffer.push_back(L'\0');
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(options.target.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          options.cwd.empty() ? nullptr : options.cwd.c_str(), &startup, &info)) {
+        Json json = event("start_failed");
+        json.field("error", static_cast<std::int64_t>(::GetLastError()));
+        emit(json);
+        return 4;
+    }
+    unique_handle process(info.hProcess);
+    unique_handle thread(info.hThread);
+    Json json = event("started");
+    json.field("pid", static_cast<std::int64_t>(info.dwProcessId)).field("command_line", command_line.c_str());
+    emit(json);
+    return Observer(process.get(), info.dwProcessId, options).run();
+}
+
+std::vector<DWORD> processes_named(const std::wstring& name) {
+    std::vector<DWORD> found;
+    unique_hfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return found;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (_wcsicmp(entry.szExeFile, name.c_str()) == 0) found.push_back(entry.th32ProcessID);
+    }
+    return found;
+}
+
+// Waits for a new process of that name (one that did not run when the watch
+// began), then observes it like a started one.
+int command_watch(const Options& options) {
+    const std::vector<DWORD> before = processes_named(options.target);
+    Json ready = event("watching");
+    ready.field("name", options.target.c_str());
+    emit(ready);
+    const DWORD deadline = ::GetTickCount() + options.timeout_ms;
+    while (static_cast<LONG>(::GetTickCount() - deadline) < 0) {
+        for (DWORD pid : processes_named(options.target)) {
+            bool old = false;
+            for (DWORD b : before) old = old || b == pid;
+            if (old) continue;
+            unique_handle process(
+                ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, pid));
+            if (!process) continue;
+            Json json = event("attached");
+            json.field("pid", static_cast<std::int64_t>(pid));
+            emit(json);
+            Options rest = options;
+            rest.timeout_ms = static_cast<DWORD>(deadline - ::GetTickCount());
+            return Observer(process.get(), pid, rest).run();
+        }
+        ::Sleep(20);
+    }
+    Json json = event("report");
+    json.field("timed_out", true).field("attached", false);
+    emit(json);
+    return 3;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    g_start_tick = ::GetTickCount();
+    if (argc < 2) return usage();
+    const std::wstring command = argv[1];
+    if (command == L"sleep") {
+        const double seconds = argc > 2 ? _wtof(argv[2]) : 60.0;
+        if (argc > 3) {
+            unique_hfile ready(::CreateFileW(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        }
+        ::Sleep(static_cast<DWORD>(seconds * 1000.0));
+        return 0;
+    }
+    Options options;
+    if (!parse_options(argc, argv, 2, options)) return usage();
+    if (command == L"run") return command_run(options);
+    if (command == L"watch") return command_watch(options);
+    return usage();
+}
