@@ -24,30 +24,33 @@ Text Quoted(const Text& path) {
     return quoted + u'"';
 }
 
+// One loop of tries: delete, leave when the file is gone, else count and go
+// again until the tries are used up. `wait` runs before each try.
+void AppendTries(std::vector<Text>& lines, const Text& label, const Text& wait, unsigned tries,
+                 const Text& exe) {
+    lines.push_back(u"set /a tries=0");
+    lines.push_back(u":" + label);
+    if (!wait.empty()) lines.push_back(wait);
+    lines.push_back(u"del " + exe);
+    lines.push_back(u"if not exist " + exe + u" goto done");
+    lines.push_back(u"set /a tries+=1");
+    lines.push_back(u"if %tries% lss " + DecimalText(tries) + u" goto " + label);
+}
+
 }  // namespace
 
 std::vector<Text> SelfRemovalScript(const Text& exePath, const Text& scriptPath) {
     const Text exe = Quoted(exePath);
-    // "ping" to the own machine is the pause that works without a console,
-    // where "timeout" refuses to run; two echo requests take about a second.
-    return {
-        u"@echo off",
-        u"set /a tries=0",
-        u":fast",
-        u"del " + exe,
-        u"if not exist " + exe + u" goto done",
-        u"set /a tries+=1",
-        u"if %tries% lss " + DecimalText(kFastTries) + u" goto fast",
-        u"set /a tries=0",
-        u":slow",
-        u"ping -n 2 127.0.0.1 >nul",
-        u"del " + exe,
-        u"if not exist " + exe + u" goto done",
-        u"set /a tries+=1",
-        u"if %tries% lss " + DecimalText(kSlowTries) + u" goto slow",
-        u":done",
-        u"del " + Quoted(scriptPath),
-    };
+    std::vector<Text> lines = {u"@echo off"};
+    // Right after the program ends its file is released: try at full speed.
+    AppendTries(lines, u"fast", u"", kFastTries, exe);
+    // Then a try about every second. "ping" to the own machine is a pause
+    // that works without a console, where "timeout" refuses to run; two echo
+    // requests take about a second.
+    AppendTries(lines, u"slow", u"ping -n 2 127.0.0.1 >nul", kSlowTries, exe);
+    lines.push_back(u":done");
+    lines.push_back(u"del " + Quoted(scriptPath));
+    return lines;
 }
 
 Text ScriptPathForm(HostOps& host, const Text& path) {

@@ -39,6 +39,11 @@ Text KeyComparable(const Text& path) {
     return key;
 }
 
+// The comparable form of a key path given from the root, "\" first or not.
+Text KeyOf(const Text& path) {
+    return KeyComparable(!path.empty() && path.front() == u'\\' ? path.substr(1) : path);
+}
+
 Text ParentOf(const Text& comparable) {
     const std::size_t cut = comparable.rfind(u'\\');
     return cut == Text::npos ? Text() : comparable.substr(0, cut);
@@ -217,9 +222,7 @@ void FakeHost::AddKey(const Text& path) {
 
 void FakeHost::SetValue(const Text& keyPath, const Text& name, const Text& text, ValueType type) {
     AddKey(keyPath);
-    Text trimmed = keyPath;
-    if (!trimmed.empty() && trimmed.front() == u'\\') trimmed.erase(0, 1);
-    auto& values = keys[KeyComparable(trimmed)].values;
+    auto& values = keys[KeyOf(keyPath)].values;
     for (RegistryValue& value : values) {
         if (AsciiUpper(value.name) == AsciiUpper(name)) {
             value.type = type;
@@ -232,9 +235,7 @@ void FakeHost::SetValue(const Text& keyPath, const Text& name, const Text& text,
 
 void FakeHost::DenyFullAccess(const Text& keyPath) {
     AddKey(keyPath);
-    Text trimmed = keyPath;
-    if (!trimmed.empty() && trimmed.front() == u'\\') trimmed.erase(0, 1);
-    keys[KeyComparable(trimmed)].denyFullAccess = true;
+    keys[KeyOf(keyPath)].denyFullAccess = true;
 }
 
 // --- Looking at the outcome -------------------------------------------------
@@ -266,15 +267,11 @@ std::vector<std::string> FakeHost::FileListing() const {
 }
 
 bool FakeHost::HasKey(const Text& path) const {
-    Text trimmed = path;
-    if (!trimmed.empty() && trimmed.front() == u'\\') trimmed.erase(0, 1);
-    return keys.count(KeyComparable(trimmed)) != 0;
+    return keys.count(KeyOf(path)) != 0;
 }
 
 const RegistryValue* FakeHost::Value(const Text& keyPath, const Text& name) const {
-    Text trimmed = keyPath;
-    if (!trimmed.empty() && trimmed.front() == u'\\') trimmed.erase(0, 1);
-    const auto key = keys.find(KeyComparable(trimmed));
+    const auto key = keys.find(KeyOf(keyPath));
     if (key == keys.end()) return nullptr;
     for (const RegistryValue& value : key->second.values)
         if (AsciiUpper(value.name) == AsciiUpper(name)) return &value;
@@ -283,9 +280,7 @@ const RegistryValue* FakeHost::Value(const Text& keyPath, const Text& name) cons
 
 std::vector<std::string> FakeHost::ValuesOf(const Text& keyPath) const {
     std::vector<std::string> result;
-    Text trimmed = keyPath;
-    if (!trimmed.empty() && trimmed.front() == u'\\') trimmed.erase(0, 1);
-    const auto key = keys.find(KeyComparable(trimmed));
+    const auto key = keys.find(KeyOf(keyPath));
     if (key == keys.end()) return result;
     for (const RegistryValue& value : key->second.values)
         result.push_back(Utf8(value.name) + "=" + Utf8(value.text));
