@@ -24,8 +24,10 @@
 //   --click TEXT       press the visible, enabled button whose window text is
 //                      TEXT (BM_CLICK posted to it)
 //   --close            post WM_CLOSE to the main window
+//   --after-box CAPTION  wait until a box with this caption has come and
+//                      gone (the window is back to waiting for the user)
 //   --wait-input       report "waiting" and wait for a line on stdin
-//   --sleep MS         wait MS milliseconds
+//   --sleep MS         wait MS milliseconds (nothing is watched meanwhile)
 //
 // Every event is one JSON object on its own line, flushed at once, so a test
 // can react while the program runs. The last line is {"event":"report",...}
@@ -234,7 +236,7 @@ BoxIcon box_icon(HWND box) {
 // Options
 // ---------------------------------------------------------------------------
 struct Action {
-    enum Kind { Click, Close, WaitInput, SleepMs } kind;
+    enum Kind { Click, Close, WaitInput, SleepMs, AfterBox } kind;
     std::wstring text;
     DWORD ms = 0;
 };
@@ -278,6 +280,9 @@ bool parse_options(int argc, wchar_t** argv, int first, Options& options) {
             options.actions.push_back({Action::Click, value});
         } else if (arg == L"--close") {
             options.actions.push_back({Action::Close, {}});
+        } else if (arg == L"--after-box") {
+            if (!next(value)) return false;
+            options.actions.push_back({Action::AfterBox, value});
         } else if (arg == L"--wait-input") {
             options.actions.push_back({Action::WaitInput, {}});
         } else if (arg == L"--sleep") {
@@ -307,6 +312,7 @@ struct SeenWindow {
 
 struct SeenBox {
     HWND window;
+    std::wstring caption;
     std::string json;  // the box as reported
 };
 
@@ -374,6 +380,20 @@ private:
         }
     }
 
+    static bool has_button(HWND box) {
+        for (HWND child : descendants(box)) {
+            if (_wcsicmp(class_name(child).c_str(), L"Button") == 0) return true;
+        }
+        return false;
+    }
+
+    bool box_answered(const std::wstring& caption) const {
+        for (const SeenBox& b : boxes_) {
+            if (b.caption == caption && !::IsWindow(b.window)) return true;
+        }
+        return false;
+    }
+
     bool box_seen(HWND box) const {
         for (const SeenBox& b : boxes_) {
             if (b.window == box) return true;
@@ -383,12 +403,20 @@ private:
 
     void handle_box(HWND box) {
         if (box_seen(box)) return;
+        // A box counts once it is complete: its text control and a button
+        // exist. One that is still being built, or already going, is looked
+        // at again in the next round.
+        RECT probe{};
+        if (!::GetWindowRect(box, &probe) || !::GetDlgItem(box, 0xFFFF) || !has_button(box)) return;
         wchar_t text[4096] = {};
         ::GetDlgItemTextW(box, 0xFFFF, text, 4096);
         const std::wstring caption = window_text(box);
         const BoxIcon icon = box_icon(box);
         RECT rect{};
         ::GetWindowRect(box, &rect);
+        // Gone while it was read (its owner closed it): it never was a box
+        // the user could see and answer.
+        if (!::IsWindow(box)) return;
         bool held = false;
         for (const std::wstring& h : options_.hold) held = held || h == caption;
 
@@ -404,7 +432,7 @@ private:
         }
         json.end_array();
         json.field("held", held).end_object();
-        boxes_.push_back({box, json.str()});
+        boxes_.push_back({box, caption, json.str()});
 
         Json ev = event("box");
         ev.key("box");
@@ -454,6 +482,8 @@ private:
                 Json json = event("close");
                 emit(json);
                 ::PostMessageW(main, WM_CLOSE, 0, 0);
+            } else if (action.kind == Action::AfterBox) {
+                if (!box_answered(action.text)) return;  // not yet: next round
             } else if (action.kind == Action::WaitInput) {
                 Json json = event("waiting");
                 emit(json);

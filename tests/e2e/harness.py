@@ -388,25 +388,26 @@ def pixel_count(rects):
 
 
 def classify_icon(shot, rect):
-    """Kind of a message box icon seen on screen: Wine draws the error icon as
-    a red disc and the exclamation icon as a yellow triangle."""
+    """Kind of a message box icon seen on screen. Wine draws the error icon as
+    a red disc (about RGB(246, 71, 71)), the exclamation icon as an orange
+    triangle (RGB(245, 121, 0) and lighter) and the information icon in blue.
+    The stock icon handles cannot be compared across processes under Wine, so
+    the screen decides."""
     l, t, r, b = rect
     if r <= l or b <= t:
         return "none"
-    red = yellow = blue = 0
+    counts = {"error": 0, "exclamation": 0, "information": 0}
     for y in range(t, b):
         for x in range(l, r):
             pr, pg, pb = shot.getpixel((x, y))
-            if pr > 150 and pg < 90 and pb < 90:
-                red += 1
-            elif pr > 180 and pg > 150 and pb < 100:
-                yellow += 1
+            if pr > 150 and pg < 110 and pb < 110 and abs(pg - pb) <= 25:
+                counts["error"] += 1
+            elif pr > 180 and pg >= 100 and pb < 110 and pg - pb >= 50:
+                counts["exclamation"] += 1
             elif pb > 150 and pr < 100:
-                blue += 1
-    area = (r - l) * (b - t)
-    counts = {"error": red, "exclamation": yellow, "information": blue}
+                counts["information"] += 1
     kind = max(counts, key=counts.get)
-    return kind if counts[kind] > area // 10 else "unknown"
+    return kind if counts[kind] > (r - l) * (b - t) // 10 else "unknown"
 
 
 # ---------------------------------------------------------------------------
@@ -467,3 +468,99 @@ class E2ECase(unittest.TestCase):
     def assertEndedCleanly(self, report):
         self.assertFalse(report["timed_out"], report)
         self.assertEqual(report["exit_code"], 0)
+
+
+# ---------------------------------------------------------------------------
+# What an install should leave, worked out from the mission folder alone
+# ---------------------------------------------------------------------------
+# Where each manifest key puts its file, relative to the game folder; None
+# for the campaign folder. Keys whose game file is saved under a backup name
+# first are in BACKED_UP.
+TARGET_FOLDERS = {"CampPak": "Campaigns", "CampSet": None, "CampMap": None, "CampMod": "Model",
+                  "CampTR1": "Model", "CampTR2": "Model", "CampMsg": "Model", "CampEng": "",
+                  "GaiaPic": "Data", "MainPic": "Data"}
+BACKED_UP = {"CampMod", "CampTR1", "CampTR2", "CampMsg", "CampEng", "GaiaPic", "MainPic"}
+
+
+class Mission:
+    def __init__(self, folder):
+        self.folder = Path(folder)
+        self.entries = read_manifest(self.folder)
+        keys = dict(self.entries)
+        self.name = keys["CampPak"][:-4]
+        self.marker = keys["CampInI"][:-4]
+        self.display_name = "Vantorel Mission : " + self.name
+        # The set file's name less its extension, a trailing dot dropped by
+        # the file system: Campaigns\Aurelmark.
+        self.campaign = "Campaigns/" + keys["CampSet"][:-3].rstrip(".")
+
+    def target(self, key, file_name):
+        """(relative target path, backed up?) or None for no file."""
+        if "Maps" in key:
+            return "Cities/" + file_name, False
+        if key not in TARGET_FOLDERS:
+            return None
+        folder = TARGET_FOLDERS[key]
+        folder = self.campaign if folder is None else folder
+        return (folder + "/" if folder else "") + file_name, key in BACKED_UP
+
+    def expected_after_install(self, before, installer_sha):
+        """The game folder's snapshot after a complete install over `before`."""
+        after = dict(before)
+        after["Data/Brunvald.exe"] = installer_sha
+        after[self.campaign + "/"] = ""
+        for key, file_name in self.entries:
+            target = self.target(key, file_name)
+            if target is None:
+                continue
+            rel, backed_up = target
+            if backed_up and rel in before:
+                folder, _, base = rel.rpartition("/")
+                backup = (folder + "/" if folder else "") + self.marker + "-" + base
+                after.setdefault(backup, before[rel])
+            after[rel] = sha256(self.folder / file_name)
+        return after
+
+    def maker_values(self, build_text):
+        return {"CampExists": ("REG_SZ", "1"), "CampMarker": ("REG_SZ", self.marker),
+                "CampName": ("REG_SZ", self.name), "CampBuild": ("REG_SZ", build_text),
+                "CampPicture": ("REG_SZ", "5.3.2.5"), "CampVersion": ("REG_SZ", "1.0.1.0")}
+
+    def uninstall_values(self, game_folder):
+        folder = game_folder if game_folder.endswith("\\") else game_folder + "\\"
+        return {"Publisher": ("REG_SZ", "\u00a9Vantorel"), "DisplayName": ("REG_SZ", self.display_name),
+                "UninstallString": ("REG_SZ", '"' + folder + 'Data\\BrunVald.EXE" UNINSTALL')}
+
+
+def file_version_text(exe):
+    """The fixed file version of an executable, read with pefile."""
+    import pefile
+    pe = pefile.PE(str(exe), fast_load=True)
+    pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
+    info = pe.VS_FIXEDFILEINFO[0]
+    return "%d.%d.%d.%d" % (info.FileVersionMS >> 16, info.FileVersionMS & 0xFFFF,
+                            info.FileVersionLS >> 16, info.FileVersionLS & 0xFFFF)
+
+
+# ---------------------------------------------------------------------------
+# The progress bar on screen
+# ---------------------------------------------------------------------------
+BAR_LEFT, BAR_TOP, BAR_WIDTH, BAR_HEIGHT = 41, 348, 416, 8
+BAR_BACK = (82, 40, 8)
+
+
+def bar_columns(shot, client_origin):
+    """The 414 interior columns of the bar, sampled in its middle row."""
+    ox, oy = client_origin
+    y = oy + BAR_TOP + BAR_HEIGHT // 2
+    return [shot.getpixel((ox + BAR_LEFT + 1 + i, y)) for i in range(BAR_WIDTH - 2)]
+
+
+def bar_filled(shot, client_origin):
+    """How many interior columns, from the left, are not the unfilled brown."""
+    filled = 0
+    for colour in bar_columns(shot, client_origin):
+        if colour == BAR_BACK:
+            break
+        filled += 1
+    return filled

@@ -1,0 +1,239 @@
+"""Install and uninstall runs of the real installer under Wine, on a demo game
+made by the test, with the uninstall started the way a player starts it: from
+Wine's list of installed programs.
+
+The game folder is compared byte for byte with what the install must leave
+(worked out from the mission folder and the game's state before) and, after
+the uninstall, with its state before the install.
+"""
+
+import os
+import subprocess
+import unittest
+
+import harness
+from harness import MAKER_KEY, E2ECase, Driver, Mission, poll, uninstall_key
+
+INSTALLED = ("Abschlussmeldung", "Installation erfolgreich beendet!")
+UNINSTALLED = ("Abschlussmeldung", "Deinstallation erfolgreich beendet!")
+ENTRY_MISSING = ("Fehler", "Die Mission wurde erfolgreich deinstalliert, nur der Registryeintrag konnte "
+                 "nichtentfernt werden. Sie k\u00f6nnen den Eintrag auch seperat l\u00f6schen.")
+
+EXAMPLE = Mission(harness.EXAMPLE_MISSION)
+
+
+class RunCase(E2ECase):
+    mission = EXAMPLE
+    installer = harness.INSTALLER
+
+    def boxes(self, report):
+        return [(b["caption"], b["text"]) for b in report["boxes"]]
+
+    def install(self, exe, check_bar=False):
+        """Presses Installieren and answers every box; with check_bar, the
+        bar is looked at on screen while the closing message is open."""
+        options = ["run", "--timeout", "60", "--click", "Installieren"]
+        if check_bar:
+            options += ["--hold", "Abschlussmeldung"]
+        d = Driver(self.w, options + [exe])
+        try:
+            if check_bar:
+                shown = d.wait_for("main_visible", 30)
+                box = d.wait_for("box", 40)["box"]
+                shot = self.w.grab()
+                d.go_on()
+                self.check_full_bar(shot, shown["client"][:2])
+                self.assertEqual(harness.classify_icon(shot, box["icon_rect"]), "exclamation")
+            return d.report(60)
+        finally:
+            d.kill()
+
+    def check_full_bar(self, shot, origin):
+        columns = harness.bar_columns(shot, origin)
+        self.assertEqual(harness.bar_filled(shot, origin), 414, "the bar is not full on screen")
+        # Maroon at the left, nearly gold at the right, every channel growing.
+        for channel, start, stop in [(0, 128, 248), (1, 0, 207), (2, 0, 44)]:
+            values = [c[channel] for c in columns]
+            self.assertLessEqual(abs(values[0] - start), 2, columns[:3])
+            self.assertLessEqual(abs(values[-1] - stop), 2, columns[-3:])
+            self.assertEqual(values, sorted(values))
+
+    def uninstall_from_list(self, game):
+        """Wine's uninstaller runs the registered command; the driver finds the
+        window it opens, presses Deinstallieren and answers the boxes."""
+        listed = self.w.run(["uninstaller", "--list"]).out
+        self.assertIn(self.mission.display_name, listed)
+        d = Driver(self.w, ["watch", "--timeout", "60", "--click", "Deinstallieren", "Brunvald.exe"])
+        try:
+            d.wait_for("watching", 20)
+            remover = self.w.popen(["uninstaller", "--remove", self.mission.display_name],
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            report = d.report(90)
+            remover.wait(30)
+        finally:
+            d.kill()
+        self.assertEndedCleanly(report)
+        self.assertEqual(self.boxes(report), [UNINSTALLED])
+        self.assertSelfRemoved(game.path("Data"))
+        return report
+
+    def assertSelfRemoved(self, folder, exe_name="Brunvald.exe"):
+        gone = poll(lambda: not (folder / exe_name).exists() and not (folder / "des.bat").exists(), 15)
+        self.assertTrue(gone, "left behind: %s" % sorted(p.name for p in folder.iterdir()))
+
+    def assertInstalled(self, game, before):
+        installer_sha = harness.sha256(self.installer)
+        self.assertEqual(game.snapshot(), self.mission.expected_after_install(before, installer_sha))
+        ini = [k for k, f in self.mission.entries if k == "CampInI"]
+        self.assertTrue(ini)
+        self.assertFalse(list(game.root.rglob(dict(self.mission.entries)["CampInI"])), "the ini was written")
+        self.assertEqual(self.w.reg_values(MAKER_KEY),
+                         self.mission.maker_values(harness.file_version_text(self.installer)))
+        self.assertEqual(self.w.reg_values(uninstall_key(self.mission.display_name)),
+                         self.mission.uninstall_values(game.path_value))
+
+    def assertNoRecords(self):
+        self.assertIsNone(self.w.reg_values(MAKER_KEY))
+        self.assertIsNone(self.w.reg_values(uninstall_key(self.mission.display_name)))
+
+
+class FreshInstallAndUninstall(RunCase):
+    def test_install_then_uninstall_from_the_list(self):
+        # (game folder, "Path" value as the game's setup wrote it)
+        cases = [
+            (r"C:\Spiele\Kaiser", r"C:\Spiele\Kaiser"),
+            ("C:\\Spiele\\Kaiser \u00c4", "C:\\Spiele\\Kaiser \u00c4\\"),
+        ]
+        for folder, path_value in cases:
+            with self.subTest(folder=folder):
+                self.clean()
+                game = self.game(folder=folder, path_value=path_value)
+                before = game.snapshot()
+                report = self.install(self.installer_copy(), check_bar=True)
+                self.assertEndedCleanly(report)
+                self.assertEqual(self.boxes(report), [INSTALLED])
+                self.assertInstalled(game, before)
+
+                self.uninstall_from_list(game)
+                self.assertEqual(game.snapshot(), before)
+                self.assertNoRecords()
+
+
+class TreeImages(RunCase):
+    def test_every_combination_of_the_game_tree_image_files_comes_back(self):
+        cases = {
+            "both": (),
+            "neither": ("Model/TreeImage.Index", "Model/ResetTreeImage.Index"),
+            "only TreeImage": ("Model/ResetTreeImage.Index",),
+            "only ResetTreeImage": ("Model/TreeImage.Index",),
+        }
+        for case, omit in cases.items():
+            with self.subTest(case=case):
+                self.clean()
+                game = self.game(omit=omit)
+                before = game.snapshot()
+                report = self.install(self.installer_copy())
+                self.assertEqual(self.boxes(report), [INSTALLED])
+                self.assertInstalled(game, before)
+                self.uninstall_from_list(game)
+                self.assertEqual(game.snapshot(), before)
+
+
+class Reinstall(RunCase):
+    def test_second_install_keeps_the_game_backups(self):
+        game = self.game()
+        before = game.snapshot()
+        exe = self.installer_copy()
+        for attempt in (1, 2):
+            report = self.install(exe)
+            self.assertEqual(self.boxes(report), [INSTALLED], "install %d" % attempt)
+            self.assertInstalled(game, before)
+        self.uninstall_from_list(game)
+        self.assertEqual(game.snapshot(), before)
+        self.assertNoRecords()
+
+    def test_installer_saved_under_another_name_registers_a_working_uninstall(self):
+        game = self.game()
+        before = game.snapshot()
+        report = self.install(self.installer_copy(name="Brunvald (1).exe"))
+        self.assertEndedCleanly(report)
+        self.assertEqual(self.boxes(report), [INSTALLED])
+        self.assertInstalled(game, before)
+        self.uninstall_from_list(game)
+        self.assertEqual(game.snapshot(), before)
+        self.assertNoRecords()
+
+
+class UninstallEdges(RunCase):
+    def run_uninstall(self, exe):
+        d = Driver(self.w, ["run", "--timeout", "60", "--args", "UNINSTALL", "--click", "Deinstallieren", exe])
+        try:
+            return d.report(90)
+        finally:
+            d.kill()
+
+    def test_entry_removed_by_hand(self):
+        game = self.game()
+        before = game.snapshot()
+        self.install(self.installer_copy())
+        self.w.reg_delete(uninstall_key(self.mission.display_name))
+        report = self.run_uninstall(self.w.windows(game.path("Data/Brunvald.exe")))
+        self.assertEndedCleanly(report)
+        self.assertEqual(self.boxes(report), [ENTRY_MISSING, UNINSTALLED])
+        self.assertSelfRemoved(game.path("Data"))
+        self.assertEqual(game.snapshot(), before)
+        self.assertNoRecords()
+
+    def test_nothing_installed_touches_no_game_file(self):
+        game = self.game()
+        stamps = {p: (p.stat().st_mtime_ns, harness.sha256(p)) for p in game.root.rglob("*") if p.is_file()}
+        before = game.snapshot()
+        exe = self.installer_copy()
+        report = self.run_uninstall(exe)
+        self.assertEndedCleanly(report)
+        self.assertEqual(self.boxes(report), [ENTRY_MISSING, UNINSTALLED])
+        self.assertEqual(game.snapshot(), before)
+        self.assertEqual({p: (p.stat().st_mtime_ns, harness.sha256(p)) for p in stamps}, stamps)
+        # The script removes the executable that ran, here the download.
+        self.assertSelfRemoved(self.w.unix(exe).parent)
+        self.assertNoRecords()
+
+
+class ReadOnlyTarget(RunCase):
+    def test_failed_write_reports_the_file_and_a_rerun_completes(self):
+        game = self.game()
+        # A campaign map left read-only inside the campaign folder, which
+        # start-up's attribute reset does not reach.
+        campaign_map = dict(self.mission.entries)["CampMap"]
+        blocked = game.path(self.mission.campaign + "/" + campaign_map)
+        blocked.parent.mkdir(parents=True)
+        blocked.write_bytes(b"left over")
+        os.chmod(blocked, 0o444)
+        before = game.snapshot()
+        exe = self.installer_copy()
+        d = Driver(self.w, ["run", "--timeout", "60", "--hold", "Brunvald", "--click", "Installieren",
+                            "--after-box", "Brunvald", "--click", "Installieren", exe])
+        try:
+            error = d.wait_for("box", 40)["box"]
+            # The game's files up to the failing entry: each replaced file is
+            # kept under its backup name, the files after it are untouched.
+            self.assertTrue(game.path("Data/" + self.mission.marker + "-China_FE_MainMenu.jpg").exists())
+            self.assertEqual(harness.sha256(game.path("EmperorText.eng")), before["EmperorText.eng"])
+            self.assertEqual(harness.sha256(game.path("Model/EmperorBuildingModels.txt")),
+                             before["Model/EmperorBuildingModels.txt"])
+            self.assertIsNone(self.w.reg_values(MAKER_KEY))
+            os.chmod(blocked, 0o644)
+            d.go_on()
+            report = d.report(60)
+        finally:
+            d.kill()
+        self.assertEqual(error["caption"], "Brunvald")
+        self.assertIn(campaign_map, error["text"])
+        self.assertIn("kann nicht erstellt werden", error["text"])
+        self.assertEndedCleanly(report)
+        self.assertEqual(self.boxes(report), [("Brunvald", error["text"]), INSTALLED])
+        self.assertInstalled(game, before)
+
+
+if __name__ == "__main__":
+    unittest.main()
