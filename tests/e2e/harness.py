@@ -564,3 +564,13 @@ def bar_filled(shot, client_origin):
             break
         filled += 1
     return filled
+
+
+def bar_visible(shot, client_origin):
+    """The bar's status frame is on screen: its top row is one colour (the
+    button shadow) and its bottom row another (the button highlight). The
+    wood of the picture beneath a hidden bar is never that even."""
+    ox, oy = client_origin
+    top = {shot.getpixel((ox + BAR_LEFT + x, oy + BAR_TOP)) for x in range(BAR_WIDTH - 1)}
+    bottom = {shot.getpixel((ox + BAR_LEFT + x, oy + BAR_TOP + BAR_HEIGHT - 1)) for x in range(BAR_WIDTH)}
+    return len(top) == 1 and len(bottom) == 1 and top != bottom

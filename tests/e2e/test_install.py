@@ -49,6 +49,7 @@ class RunCase(E2ECase):
             d.kill()
 
     def check_full_bar(self, shot, origin):
+        self.assertTrue(harness.bar_visible(shot, origin), "no bar frame on screen")
         columns = harness.bar_columns(shot, origin)
         self.assertEqual(harness.bar_filled(shot, origin), 414, "the bar is not full on screen")
         # Maroon at the left, nearly gold at the right, every channel growing.
