@@ -1,0 +1,7 @@
+// The window tests under Wine with a display (the emulator starts Xvfb).
+#include <gtest/gtest.h>
+
+int wmain(int argc, wchar_t** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

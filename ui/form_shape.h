@@ -1,0 +1,71 @@
+// TRzFormShape: the window's picture, which also cuts the window's outline
+// from itself and lets the user drag the frameless window by it. Win32 only.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "host/unique_handle.h"
+#include "ui/gdi_util.h"
+#include "ui/png/png_decoder.h"
+#include "ui/shape_runs.h"
+
+namespace brunvald::ui {
+
+// The work bitmap of the region: a white 32-bit DIB of the picture's size with
+// the picture composited onto it. Empty for an empty picture.
+Dib CreateWorkBitmap(const png::Image& picture);
+
+// The region of the work bitmap's pixels that differ from its key colour,
+// assembled from the row runs in memory and handed to the system in one
+// ExtCreateRegion call. Empty when no pixel is "in".
+unique_hrgn BuildShapeRegion(const Dib& work);
+
+// One region from row runs (window coordinates). Empty for no runs.
+unique_hrgn RegionFromRuns(std::span<const RowRun> runs);
+
+// The same region the slow way: GetPixel for every pixel of a bitmap
+// selected into a memory DC, CreateRectRgn and CombineRgn(RGN_OR) for every
+// run. Kept only to measure the fast way against and to check that both
+// agree; the window never uses it.
+unique_hrgn BuildShapeRegionSlow(HBITMAP work, std::int32_t width, std::int32_t height);
+
+// The rectangles a region holds, as the system reports them (GetRegionData).
+std::vector<RowRun> RegionRows(HRGN region);
+
+class TRzFormShape {
+public:
+    explicit TRzFormShape(png::Image picture);
+
+    TRzFormShape(const TRzFormShape&) = delete;
+    TRzFormShape& operator=(const TRzFormShape&) = delete;
+
+    // A press of any mouse button on the picture moves the window.
+    bool AllowFormDrag = true;
+    // Called at every show of the window, after the region.
+    void (*OnFormShow)(TRzFormShape& sender) = nullptr;
+
+    // The window's show event: the region the first time, then OnFormShow.
+    void FormShowHook(HWND window);
+    // Builds the region again from the picture (for a changed picture).
+    void RecreateRegion(HWND window);
+    // A mouse button went down on the picture (not on a label, the bar or a
+    // button): starts the system's window move as a caption press would.
+    void MousePress(HWND window);
+
+    // Paints the picture at the window's top-left corner, drawn over the
+    // button face as the window shows it.
+    void Paint(HDC dc) const;
+
+    bool initializedRegion() const noexcept { return FInitializedRegion; }
+    const png::Image& picture() const noexcept { return picture_; }
+
+private:
+    void ApplyShapeRegion(HWND window);
+
+    png::Image picture_;
+    Dib screenPicture_;  // the picture over the button face, for painting
+    bool FInitializedRegion = false;
+};
+
+}  // namespace brunvald::ui

@@ -1,0 +1,26 @@
+// The program's entry: harden the DLL search, create the window hidden, run
+// start-up, show the window and process messages until it closes. The exit
+// code is 0 on every path.
+#include "core/handlers.h"
+#include "host/win32/dll_search.h"
+#include "host/win32/win32_host.h"
+#include "ui/main_window.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // Before anything can load a DLL: only the system folder is searched.
+    brunvald::win32::HardenDllSearch();
+
+    brunvald::win32::Win32Host host;
+    brunvald::ProgramState state;
+    const brunvald::ui::WindowHandlers handlers{&brunvald::FormCreate, &brunvald::InstallRun,
+                                                &brunvald::UninstallRun};
+    brunvald::ui::TMain window(host, state, handlers, instance);
+    if (!window.Create()) return 0;
+    host.SetMainWindow(window.hwnd());
+
+    window.FormCreate();  // a refusal ends the program inside
+    window.ShowCentred();
+    const int code = window.RunMessageLoop();
+    host.SetMainWindow(nullptr);
+    return code;
+}

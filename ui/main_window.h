@@ -1,0 +1,126 @@
+// TMain: the installer's one window. A frameless popup shaped like its
+// picture, carrying the title labels, the progress bar and the image buttons.
+// One C++ object per window; the window procedure is a thin switch that calls
+// the On... members. Win32 only.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "core/program_state.h"
+#include "host/unique_handle.h"
+#include "ui/form_shape.h"
+#include "ui/image_button.h"
+#include "ui/progress_bar.h"
+#include "ui/title_label.h"
+
+namespace brunvald::ui {
+
+// The procedures the window's handlers run. The program passes core's
+// (FormCreate, InstallRun, UninstallRun); tests pass recorders.
+struct WindowHandlers {
+    void (*formCreate)(HostOps&, InstallerWindow&, ProgramState&) = nullptr;
+    void (*installRun)(HostOps&, InstallerWindow&, ProgramState&) = nullptr;
+    void (*uninstallRun)(HostOps&, InstallerWindow&, ProgramState&) = nullptr;
+};
+
+class TMain final : public InstallerWindow {
+public:
+    static constexpr const wchar_t* kClassName = L"TMain";
+    enum ButtonId : int { kIdInstallieren = 101, kIdDeinstallieren = 102, kIdAbbrechen = 103 };
+
+    TMain(HostOps& host, ProgramState& state, WindowHandlers handlers, HINSTANCE instance);
+    ~TMain() override;
+    TMain(const TMain&) = delete;
+    TMain& operator=(const TMain&) = delete;
+
+    // Creates the window hidden, with its picture, labels, bar and buttons at
+    // their stored places. False when the platform refuses the class or a
+    // window.
+    bool Create();
+
+    // The creation handler: start-up through handlers.formCreate. An error it
+    // raises is shown in the error box; the window then opens with what the
+    // completed steps left, and its action buttons stay disabled unless
+    // start-up declared the state ready for a run.
+    void FormCreate();
+    // Shows the window, once: the region is in place before it is first
+    // visible, and it opens centred on the desktop of all monitors.
+    void ShowCentred();
+    // Keyboard handling of the message loop (Tab, Shift+Tab, Enter, Esc),
+    // in the manner of a dialog. True when the message was consumed.
+    bool PreTranslateMessage(const MSG& message);
+    // Runs the message loop until the window has closed; returns 0.
+    int RunMessageLoop();
+
+    // The button handlers.
+    void InstallierenClick();
+    void DeinstallierenClick();
+    void AbbrechenClick();
+
+    // InstallerWindow
+    void SetTitleText(const Text& text) override;
+    void SetUpWindow(InstallerMode mode) override;
+    void ShowProgressBar() override;
+    unsigned ProgressPercent() const override;
+    void SetProgressPercent(unsigned percent) override;
+    void Close() override;
+    std::uintptr_t NativeHandle() const override;
+
+    HWND hwnd() const noexcept { return window_.get(); }
+
+    // --- Seams for tests -------------------------------------------------
+    // Paints the windowless parts (picture, labels, bar) into dc in client
+    // coordinates, exactly as WM_PAINT puts them on the screen.
+    void PaintClient(HDC dc) const;
+    const ImageButton& button(ButtonId id) const;
+    const TitleLabel& prgNameBlack() const noexcept { return prgNameBlack_; }
+    const TitleLabel& prgNameYellow() const noexcept { return prgNameYellow_; }
+    TRzProgressBar& progressBar() noexcept { return pb1_; }
+    TRzFormShape& formShape() noexcept { return *rzFormShape1_; }
+    // The face and character height the window's font has now.
+    const Text& fontFace() const noexcept { return fontFace_; }
+    std::int32_t fontHeight() const noexcept { return fontHeight_; }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    void OnPaint();
+    void OnShowWindow(bool shown);
+    void OnMousePress(std::int32_t x, std::int32_t y);
+    void OnCommand(int id);
+    void OnDrawItem(const DRAWITEMSTRUCT& item);
+    void OnDestroy();
+
+    bool RegisterWindowClass() const;
+    void MoveFocus(bool backwards);
+    void FocusFirstButton();
+    std::size_t FocusCandidates(std::array<HWND, 3>& candidates) const;
+    void ApplyRunReadiness();
+    void ShowHostError(const HostError& error);
+    void RedrawLabels();
+
+    HostOps& host_;
+    ProgramState& state_;
+    WindowHandlers handlers_;
+    HINSTANCE instance_;
+
+    unique_hwnd window_;
+    std::unique_ptr<TRzFormShape> rzFormShape1_;
+    TitleLabel prgNameBlack_;
+    TitleLabel prgNameYellow_;
+    TRzProgressBar pb1_;
+    ImageButton installieren_;
+    ImageButton deinstallieren_;
+    ImageButton abbrechen_;
+
+    Text fontFace_;
+    std::int32_t fontHeight_ = kStoredFontHeight;
+    unique_hfont windowFont_;
+    unique_font_mem titleFont_;  // registered for this process; never used by handle
+    bool shown_ = false;
+};
+
+}  // namespace brunvald::ui
