@@ -4,6 +4,7 @@
 #include <vssym32.h>
 
 #include "host/win32/dll_search.h"
+#include "ui/gdi_util.h"
 
 namespace brunvald::ui {
 
@@ -148,13 +149,25 @@ Rect ImageButton::ClassicContentArea(const Rect& button, bool focused) {
     return {button.left + inset, button.top + inset, button.right - inset, button.bottom - inset};
 }
 
-void ImageButton::DrawImage(HDC dc, Point origin) const {
+void ImageButton::DrawImage(HDC dc, Point origin, bool disabled) const {
     if (!image_) return;
     unique_hdc source(::CreateCompatibleDC(dc));
     if (!source) return;
-    unique_select_object selected(source.get(), image_.get());
-    ::GdiTransparentBlt(dc, origin.x, origin.y, imageSize_.cx, imageSize_.cy, source.get(), 0, 0, imageSize_.cx,
-                        imageSize_.cy, key_);
+    {
+        unique_select_object selected(source.get(), image_.get());
+        ::GdiTransparentBlt(dc, origin.x, origin.y, imageSize_.cx, imageSize_.cy, source.get(), 0, 0,
+                            imageSize_.cx, imageSize_.cy, key_);
+    }
+    if (!disabled) return;
+    // The caption is part of the image, so a button that refuses clicks says
+    // so by veiling it half with the face colour.
+    const Dib veil = CreateDib32(1, 1);
+    if (!veil) return;
+    veil.bits[0] = DibPixel(::GetSysColor(COLOR_BTNFACE));
+    ::GdiFlush();
+    unique_select_object selected(source.get(), veil.bitmap.get());
+    const BLENDFUNCTION half{AC_SRC_OVER, 0, 128, 0};
+    ::GdiAlphaBlend(dc, origin.x, origin.y, imageSize_.cx, imageSize_.cy, source.get(), 0, 0, 1, 1, half);
 }
 
 void ImageButton::Draw(const DRAWITEMSTRUCT& item) const {
@@ -178,7 +191,7 @@ void ImageButton::Draw(const DRAWITEMSTRUCT& item) const {
         ux.drawThemeBackground(theme.get(), dc, BP_PUSHBUTTON, state, &face, nullptr);
         RECT content = face;
         ux.getThemeBackgroundContentRect(theme.get(), dc, BP_PUSHBUTTON, state, &face, &content);
-        DrawImage(dc, ButtonImageOrigin(FromRECT(content), false));
+        DrawImage(dc, ButtonImageOrigin(FromRECT(content), false), disabled);
         if (showFocus) ::DrawFocusRect(dc, &content);
         return;
     }
@@ -195,7 +208,7 @@ void ImageButton::Draw(const DRAWITEMSTRUCT& item) const {
     if (pressed) frameState |= DFCS_PUSHED;
     if (disabled) frameState |= DFCS_INACTIVE;
     ::DrawFrameControl(dc, &face, DFC_BUTTON, frameState);
-    DrawImage(dc, ButtonImageOrigin(ClassicContentArea(button, focused), pressed));
+    DrawImage(dc, ButtonImageOrigin(ClassicContentArea(button, focused), pressed), disabled);
     if (showFocus) {
         RECT focus = item.rcItem;
         ::InflateRect(&focus, -4, -4);

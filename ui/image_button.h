@@ -37,7 +37,7 @@ public:
 
 private:
     static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void DrawImage(HDC dc, Point origin) const;
+    void DrawImage(HDC dc, Point origin, bool disabled) const;
 
     HWND window_ = nullptr;  // a child: the parent window destroys it
     int id_ = 0;

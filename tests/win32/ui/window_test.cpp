@@ -336,7 +336,7 @@ TEST_F(WindowTest, ButtonImageLeavesItsKeyColourUndrawn) {
     TMain& w = Make();
     w.SetUpWindow(InstallerMode::Install);
     for (const auto id : {TMain::kIdInstallieren, TMain::kIdAbbrechen}) {
-        for (const UINT state : {0u, UINT(ODS_SELECTED), UINT(ODS_FOCUS)}) {
+        for (const UINT state : {0u, UINT(ODS_SELECTED), UINT(ODS_FOCUS), UINT(ODS_DISABLED)}) {
             SCOPED_TRACE(testing::Message() << "button " << id << " state " << state);
             Canvas canvas(145, 33, RGB(255, 0, 255));
             DRAWITEMSTRUCT item{};
@@ -358,6 +358,28 @@ TEST_F(WindowTest, ButtonImageLeavesItsKeyColourUndrawn) {
             EXPECT_NE(canvas.At(10, 1), canvas.At(10, 0));
         }
     }
+}
+
+// A disabled button (start-up did not complete) veils its caption, so the
+// user sees that it refuses clicks.
+TEST_F(WindowTest, DisabledButtonLooksDisabled) {
+    TMain& w = Make();
+    auto draw = [&](UINT state) {
+        auto canvas = std::make_unique<Canvas>(145, 33);
+        DRAWITEMSTRUCT item{};
+        item.CtlType = ODT_BUTTON;
+        item.itemState = state;
+        item.hwndItem = w.button(TMain::kIdInstallieren).hwnd();
+        item.hDC = canvas->dc();
+        item.rcItem = {0, 0, 145, 33};
+        w.button(TMain::kIdInstallieren).Draw(item);
+        return canvas;
+    };
+    const auto normal = draw(0), disabled = draw(ODS_DISABLED);
+    int differing = 0;
+    for (std::int32_t y = 1; y < 33; ++y)
+        for (std::int32_t x = 1; x < 145; ++x) differing += normal->At(x, y) != disabled->At(x, y);
+    EXPECT_GT(differing, 145 * 33 / 2);
 }
 
 }  // namespace
