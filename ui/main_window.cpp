@@ -233,23 +233,20 @@ void TMain::MoveFocus(bool backwards) {
     ::SetFocus(candidates[next]);
 }
 
-void TMain::InstallierenClick() {
-    if (!state_.readyForRun || !handlers_.installRun) return;
+void TMain::StartRun(RunProcedure run) {
+    // A run works on the data start-up left; without all of it, none starts.
+    if (!state_.readyForRun || !run) return;
     try {
-        handlers_.installRun(host_, *this, state_);
+        run(host_, *this, state_);
     } catch (const HostError& error) {
+        // The run ends early; the window goes back to waiting.
         ShowHostError(error);
     }
 }
 
-void TMain::DeinstallierenClick() {
-    if (!state_.readyForRun || !handlers_.uninstallRun) return;
-    try {
-        handlers_.uninstallRun(host_, *this, state_);
-    } catch (const HostError& error) {
-        ShowHostError(error);
-    }
-}
+void TMain::InstallierenClick() { StartRun(handlers_.installRun); }
+
+void TMain::DeinstallierenClick() { StartRun(handlers_.uninstallRun); }
 
 void TMain::AbbrechenClick() { Close(); }
 

@@ -19,10 +19,11 @@ namespace brunvald::ui {
 
 // The procedures the window's handlers run. The program passes core's
 // (FormCreate, InstallRun, UninstallRun); tests pass recorders.
+using RunProcedure = void (*)(HostOps&, InstallerWindow&, ProgramState&);
 struct WindowHandlers {
-    void (*formCreate)(HostOps&, InstallerWindow&, ProgramState&) = nullptr;
-    void (*installRun)(HostOps&, InstallerWindow&, ProgramState&) = nullptr;
-    void (*uninstallRun)(HostOps&, InstallerWindow&, ProgramState&) = nullptr;
+    RunProcedure formCreate = nullptr;
+    RunProcedure installRun = nullptr;
+    RunProcedure uninstallRun = nullptr;
 };
 
 class TMain final : public InstallerWindow {
@@ -100,6 +101,7 @@ private:
     std::size_t FocusCandidates(std::array<HWND, 3>& candidates) const;
     void ApplyRunReadiness();
     void ShowHostError(const HostError& error);
+    void StartRun(RunProcedure run);
     void RedrawLabels();
 
     HostOps& host_;

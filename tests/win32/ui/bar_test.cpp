@@ -83,16 +83,11 @@ TEST(ProgressBar, FilledWidthAndGradientPerPercent) {
         }
 }
 
-class BarInWindowTest : public ::testing::Test {
+class BarInWindowTest : public WindowFixture {
 protected:
     void SetUp() override {
-        window = std::make_unique<TMain>(host, state, CountingHandlers(), ::GetModuleHandleW(nullptr));
-        ASSERT_TRUE(window->Create());
-        window->progressBar().RedirectImmediatePaint(canvas.dc());
-    }
-    void TearDown() override {
-        window.reset();
-        PumpMessages();
+        WindowFixture::SetUp();
+        Make().progressBar().RedirectImmediatePaint(canvas.dc());
     }
     bool CanvasUntouched() const {
         for (int y = 0; y < kClientHeight; ++y)
@@ -100,9 +95,6 @@ protected:
                 if (canvas.At(x, y) != kMagenta) return false;
         return true;
     }
-    WindowHost host;
-    ProgramState state;
-    std::unique_ptr<TMain> window;
     Canvas canvas{kClientWidth, kClientHeight, kMagenta};
 };
 

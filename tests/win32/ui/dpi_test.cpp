@@ -40,17 +40,15 @@ std::int32_t CellHeight(HFONT font) {
     return metrics.tmHeight - metrics.tmInternalLeading;
 }
 
-TEST(Dpi, EveryPartStaysOnThePicture) {
+class Dpi : public WindowFixture {};
+
+TEST_F(Dpi, EveryPartStaysOnThePicture) {
     if (const char* expected = std::getenv("BRUNVALD_TEST_DPI")) {
         EXPECT_EQ(SystemDpi(), static_cast<UINT>(std::atoi(expected))) << "the prefix's LogPixels took effect";
     }
     std::cout << "system dpi " << SystemDpi() << "\n";
 
-    WindowHost host;
-    ProgramState state;
-    state.readyForRun = true;
-    auto window = std::make_unique<TMain>(host, state, CountingHandlers(), ::GetModuleHandleW(nullptr));
-    ASSERT_TRUE(window->Create());
+    Make();
     window->SetTitleText(u"Vantorel Mission\r\nAurelmark");
     window->SetUpWindow(InstallerMode::Install);
     window->ShowCentred();

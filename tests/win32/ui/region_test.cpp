@@ -47,21 +47,12 @@ LRESULT CALLBACK CatchSysCommand(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     return Subclass::Forward(hwnd, message, wParam, lParam);
 }
 
-class RegionTest : public ::testing::Test {
+class RegionTest : public WindowFixture {
 protected:
     void SetUp() override {
-        g_calls = {};
-        state.readyForRun = true;
-        window = std::make_unique<TMain>(host, state, CountingHandlers(), ::GetModuleHandleW(nullptr));
-        ASSERT_TRUE(window->Create());
+        WindowFixture::SetUp();
+        Make();
     }
-    void TearDown() override {
-        window.reset();
-        PumpMessages();
-    }
-    WindowHost host;
-    ProgramState state;
-    std::unique_ptr<TMain> window;
 };
 
 // What the window shows is cut exactly as Pillow's pixels say, and the

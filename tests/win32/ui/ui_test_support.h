@@ -3,7 +3,10 @@
 // rendering into memory DIBs (GetPixel on a window DC reads 0 under Xvfb).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -140,6 +143,29 @@ public:
 private:
     HWND window_;
     WNDPROC original_;
+};
+
+// A test with one window of its own, made hidden with counting procedures;
+// the state is ready for a run unless the test says otherwise.
+class WindowFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_calls = {};
+        state.readyForRun = true;
+    }
+    void TearDown() override {
+        window.reset();
+        PumpMessages();
+    }
+    TMain& Make(WindowHandlers handlers = CountingHandlers()) {
+        window = std::make_unique<TMain>(host, state, handlers, ::GetModuleHandleW(nullptr));
+        EXPECT_TRUE(window->Create());
+        return *window;
+    }
+
+    WindowHost host;
+    ProgramState state;
+    std::unique_ptr<TMain> window;
 };
 
 // The fixture directory of the build tree, seen through Wine's Z: drive.

@@ -23,29 +23,12 @@ Text WindowText(HWND window) {
     return win32::ToText(buffer);
 }
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public WindowFixture {
 protected:
-    void SetUp() override {
-        g_calls = {};
-        state.readyForRun = true;
-    }
-    TMain& Make(WindowHandlers handlers = CountingHandlers()) {
-        window = std::make_unique<TMain>(host, state, handlers, ::GetModuleHandleW(nullptr));
-        EXPECT_TRUE(window->Create());
-        return *window;
-    }
     void Click(TMain::ButtonId id) {
         const HWND button = window->button(id).hwnd();
         ::SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
     }
-    void TearDown() override {
-        window.reset();
-        PumpMessages();
-    }
-
-    WindowHost host;
-    ProgramState state;
-    std::unique_ptr<TMain> window;
 };
 
 TEST_F(WindowTest, IsAHiddenFramelessPopupWithItsOwnTaskbarButton) {
