@@ -97,6 +97,18 @@ class RunCase(E2ECase):
         self.assertIsNone(self.w.reg_values(MAKER_KEY))
         self.assertIsNone(self.w.reg_values(uninstall_key(self.mission.display_name)))
 
+    def round_trip(self, game, exe, check_bar=False):
+        """Installs, checks the game folder and records, removes the mission
+        from the list and checks that the game folder is as it was."""
+        before = game.snapshot()
+        report = self.install(exe, check_bar=check_bar)
+        self.assertEndedCleanly(report)
+        self.assertEqual(self.boxes(report), [INSTALLED])
+        self.assertInstalled(game, before)
+        self.uninstall_from_list(game)
+        self.assertEqual(game.snapshot(), before)
+        self.assertNoRecords()
+
 
 class FreshInstallAndUninstall(RunCase):
     def test_install_then_uninstall_from_the_list(self):
@@ -109,15 +121,7 @@ class FreshInstallAndUninstall(RunCase):
             with self.subTest(folder=folder):
                 self.clean()
                 game = self.game(folder=folder, path_value=path_value)
-                before = game.snapshot()
-                report = self.install(self.installer_copy(), check_bar=True)
-                self.assertEndedCleanly(report)
-                self.assertEqual(self.boxes(report), [INSTALLED])
-                self.assertInstalled(game, before)
-
-                self.uninstall_from_list(game)
-                self.assertEqual(game.snapshot(), before)
-                self.assertNoRecords()
+                self.round_trip(game, self.installer_copy(), check_bar=True)
 
 
 class TreeImages(RunCase):
@@ -131,13 +135,7 @@ class TreeImages(RunCase):
         for case, omit in cases.items():
             with self.subTest(case=case):
                 self.clean()
-                game = self.game(omit=omit)
-                before = game.snapshot()
-                report = self.install(self.installer_copy())
-                self.assertEqual(self.boxes(report), [INSTALLED])
-                self.assertInstalled(game, before)
-                self.uninstall_from_list(game)
-                self.assertEqual(game.snapshot(), before)
+                self.round_trip(self.game(omit=omit), self.installer_copy())
 
 
 class Reinstall(RunCase):
@@ -154,15 +152,7 @@ class Reinstall(RunCase):
         self.assertNoRecords()
 
     def test_installer_saved_under_another_name_registers_a_working_uninstall(self):
-        game = self.game()
-        before = game.snapshot()
-        report = self.install(self.installer_copy(name="Brunvald (1).exe"))
-        self.assertEndedCleanly(report)
-        self.assertEqual(self.boxes(report), [INSTALLED])
-        self.assertInstalled(game, before)
-        self.uninstall_from_list(game)
-        self.assertEqual(game.snapshot(), before)
-        self.assertNoRecords()
+        self.round_trip(self.game(), self.installer_copy(name="Brunvald (1).exe"))
 
 
 class UninstallEdges(RunCase):
