@@ -17,6 +17,22 @@ void Refuse(HostOps& host, const Text& text) {
     host.EndProgram();
 }
 
+// An install ended hard between creating the maker key and writing its
+// "CampMarker" (a crash, a kill, the power going) leaves that key without a
+// marker, and this mission's uninstall entry, written just before, in place.
+// Such a key names no other mission; refusing it would lock the player out of
+// both a second install and the uninstall, with the game's files still
+// replaced. A key without a marker and without this mission's entry still
+// refuses: nothing shows that it is ours.
+bool OwnMakerRecordUnfinished(HostOps& host, const MissionIdentity& identity) {
+    const Text entryKey = UninstallEntryKey(identity.displayName);
+    if (entryKey.empty()) return false;
+    const auto registry = host.StartRegistryAccess();
+    if (!registry->RegistryKeyExists(entryKey)) return false;
+    registry->OpenRegistryKey(kMakerKey, false);
+    return registry->ReadRegistryText(u"CampMarker").empty();
+}
+
 void ResetFolderAttributes(HostOps& host, const InstallPaths& paths) {
     for (const Text* folder : {&paths.gameFolder, &paths.dataFolder, &paths.citiesFolder,
                                &paths.modelFolder, &paths.campaignsFolder})
@@ -41,7 +57,7 @@ void FormCreate(HostOps& host, InstallerWindow& window, ProgramState& state) {
     if (state.identity.hasCampPak) window.SetTitleText(state.identity.titleText);
 
     const RecordedMission recorded = ReadRecordedMission(host, state.identity.missionMarker);
-    if (recorded.otherMission)
+    if (recorded.otherMission && !OwnMakerRecordUnfinished(host, state.identity))
         return Refuse(host, message::OtherMissionInstalled(recorded.name));
 
     state.paths = FormInstallPaths(gameFolder, host.ProgramPath());

@@ -29,6 +29,8 @@ struct Scene {
     const char16_t* makerMarker = nullptr;  // null: no maker key
     const char16_t* makerName = nullptr;
     bool makerWithoutMarker = false;
+    const char16_t* makerExists = nullptr;  // the one value of a maker key left unfinished
+    const char16_t* uninstallEntry = nullptr;  // display name of an entry in the list
     const char16_t* arguments = u"";
 };
 
@@ -50,6 +52,17 @@ TEST(StartUp, Refusals) {
          {.makerMarker = u"NRDH", .makerName = u"Nordhafen", .arguments = u"UNINSTALL"},
          {OtherMission(u"Nordhafen")}},
         {"maker key without marker or name", {.makerWithoutMarker = true}, {OtherMission(u"")}},
+        // An install of this mission ended hard while it wrote the maker
+        // record: its own uninstall entry is there, the marker is not yet.
+        {"own entry, maker key still empty", {.makerWithoutMarker = true,
+          .uninstallEntry = u"Vantorel Mission : Aurelmark"}, {}},
+        {"own entry, maker key with only CampExists, uninstall mode",
+         {.makerExists = u"1", .uninstallEntry = u"Vantorel Mission : Aurelmark", .arguments = u"UNINSTALL"}, {}},
+        {"another mission's entry, maker key without marker",
+         {.makerWithoutMarker = true, .uninstallEntry = u"Vantorel Mission : Nordhafen"}, {OtherMission(u"")}},
+        {"own entry, but another mission recorded",
+         {.makerMarker = u"NRDH", .makerName = u"Nordhafen", .uninstallEntry = u"Vantorel Mission : Aurelmark"},
+         {OtherMission(u"Nordhafen")}},
         {"same mission recorded", {.makerMarker = u"ARMK", .makerName = u"Aurelmark"}, {}},
         {"same mission, uninstall mode",
          {.makerMarker = u"ARMK", .makerName = u"Aurelmark", .arguments = u"UNINSTALL"}, {}},
@@ -65,6 +78,11 @@ TEST(StartUp, Refusals) {
         if (c.scene.makerMarker) host.SetValue(kMaker, u"CampMarker", c.scene.makerMarker);
         if (c.scene.makerName) host.SetValue(kMaker, u"CampName", c.scene.makerName);
         if (c.scene.makerWithoutMarker) host.AddKey(kMaker);
+        if (c.scene.makerExists) host.SetValue(kMaker, u"CampExists", c.scene.makerExists);
+        if (c.scene.uninstallEntry)
+            host.SetValue(u"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
+                              Text(c.scene.uninstallEntry),
+                          u"DisplayName", c.scene.uninstallEntry);
         AddMission(host, AurelmarkFiles());
         AddInstaller(host, u"C:\\Downloads\\Brunvald.exe", c.scene.arguments);
 
