@@ -7,6 +7,9 @@ set(BRUNVALD_TRIPLE i686-w64-mingw32)
 set(CMAKE_C_COMPILER   ${BRUNVALD_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${BRUNVALD_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER  ${BRUNVALD_TRIPLE}-windres)
+# The same compiler in the win32 thread model: the shipped installer links its
+# C++ runtime, which needs no thread library (cmake/LeanInstaller.cmake).
+set(BRUNVALD_WIN32_THREADS_CXX ${BRUNVALD_TRIPLE}-g++-win32)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${BRUNVALD_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
