@@ -20,6 +20,17 @@
 //   --hold CAPTION     a message box with this caption is left open until a
 //                      line arrives on stdin (to take a screenshot of it)
 //   --leave-boxes      never press OK on a message box
+//   --trace-calls      (run) start EXE under the driver as its debugger and
+//                      report a "call" event for every call of a watched
+//                      file or registry function (CreateFileW, WriteFile,
+//                      NtWriteFile, MoveFileW, CopyFileW, DeleteFileW,
+//                      CreateDirectoryW, RegCreateKeyExW, RegSetValueExW,
+//                      RegDeleteKeyW) made after the first --click, with its
+//                      arguments
+//   --kill-at FN:N     (run) as --trace-calls, and end EXE hard
+//                      (TerminateProcess) when it enters the Nth call of FN
+//                      counted from the first --click: the call never runs
+//   --kill-after MS    end EXE hard MS milliseconds after the first --click
 // Actions, done in order once the main window has become visible:
 //   --click TEXT       press the visible, enabled button whose window text is
 //                      TEXT (BM_CLICK posted to it)
@@ -41,6 +52,7 @@
 #include <tlhelp32.h>
 
 #include <cstdint>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -250,6 +262,13 @@ struct Options {
     bool accept_boxes = true;
     std::vector<Action> actions;
     std::wstring target;  // EXE for run, image name for watch
+    bool trace_calls = false;
+    std::string kill_function;  // --kill-at: watched function and call number
+    unsigned kill_call = 0;
+    DWORD kill_after_ms = 0;
+    bool kill_after = false;
+
+    bool debug() const { return trace_calls || !kill_function.empty(); }
 };
 
 bool parse_options(int argc, wchar_t** argv, int first, Options& options) {
@@ -275,6 +294,19 @@ bool parse_options(int argc, wchar_t** argv, int first, Options& options) {
             options.hold.push_back(value);
         } else if (arg == L"--leave-boxes") {
             options.accept_boxes = false;
+        } else if (arg == L"--trace-calls") {
+            options.trace_calls = true;
+        } else if (arg == L"--kill-at") {
+            if (!next(value)) return false;
+            const std::size_t colon = value.find(L':');
+            if (colon == std::wstring::npos || colon == 0) return false;
+            options.kill_function = Json::to_utf8(value.substr(0, colon));
+            options.kill_call = static_cast<unsigned>(_wtoi(value.c_str() + colon + 1));
+            if (options.kill_call == 0) return false;
+        } else if (arg == L"--kill-after") {
+            if (!next(value)) return false;
+            options.kill_after = true;
+            options.kill_after_ms = static_cast<DWORD>(_wtoi(value.c_str()));
         } else if (arg == L"--click") {
             if (!next(value)) return false;
             options.actions.push_back({Action::Click, value});
@@ -300,6 +332,230 @@ bool parse_options(int argc, wchar_t** argv, int first, Options& options) {
 }
 
 // ---------------------------------------------------------------------------
+// Calls watched from outside (--trace-calls, --kill-at)
+// ---------------------------------------------------------------------------
+// The driver debugs the program and puts a breakpoint (int3) on the first
+// instruction of each watched function. Every hit is counted and can be
+// reported with its arguments; the chosen hit ends the program hard while it
+// stands on that instruction, so "the Nth call" names one exact moment of a
+// run however fast or slow the machine is. Hits that go on are stepped over:
+// the original byte comes back for one single step, then the int3 again.
+//
+// The system DLLs sit at the same address in every process of a session, so
+// the driver's own GetProcAddress gives the address in the program; the first
+// bytes are compared before any breakpoint goes in, and a function that does
+// not match is reported as not watched instead of being patched blindly.
+struct WatchedFunction {
+    const wchar_t* module;
+    const char* name;
+    const char* args;  // per argument: S a UTF-16 text, N a number, - skipped
+};
+
+const WatchedFunction kWatched[] = {
+    {L"kernel32.dll", "CreateFileW", "SN--N"},  // path, access, disposition
+    {L"kernel32.dll", "WriteFile", "N-N"},      // handle, byte count
+    // Below WriteFile: also the pieces that CopyFileW writes.
+    {L"ntdll.dll", "NtWriteFile", "N-----N"},   // handle, byte count
+    {L"kernel32.dll", "MoveFileW", "SS"},
+    {L"kernel32.dll", "CopyFileW", "SS"},
+    {L"kernel32.dll", "DeleteFileW", "S"},
+    {L"kernel32.dll", "CreateDirectoryW", "S"},
+    {L"advapi32.dll", "RegCreateKeyExW", "NS"},  // parent key, subkey
+    {L"advapi32.dll", "RegSetValueExW", "NS"},   // key, value name
+    {L"advapi32.dll", "RegDeleteKeyW", "NS"},
+};
+
+// The exit code of a program ended by --kill-at or --kill-after.
+constexpr UINT kKilledExitCode = 9;
+
+class CallWatch {
+public:
+    CallWatch(HANDLE process, const Options& options) : process_(process), options_(options) {}
+
+    bool killed() const { return killed_; }
+
+    // Ends the program at once, as a crash or Task Manager would: no code of
+    // it runs any more, nothing of it is flushed or cleaned up.
+    void kill(const std::string& at) {
+        if (killed_) return;
+        killed_ = true;
+        Json json = event("killed");
+        json.field("at", at.c_str());
+        emit(json);
+        ::TerminateProcess(process_, kKilledExitCode);
+    }
+
+    // Puts the breakpoints in; calls are counted from here on.
+    void arm() {
+        if (armed_ || !options_.debug()) return;
+        armed_ = true;
+        for (const WatchedFunction& fn : kWatched) {
+            HMODULE module = ::GetModuleHandleW(fn.module);
+            if (!module) {
+                loaded_.emplace_back(::LoadLibraryW(fn.module));
+                module = loaded_.back().get();
+            }
+            const auto* own = reinterpret_cast<const std::uint8_t*>(
+                module ? reinterpret_cast<const void*>(::GetProcAddress(module, fn.name)) : nullptr);
+            std::uint8_t theirs[16] = {};
+            SIZE_T got = 0;
+            if (!own || !::ReadProcessMemory(process_, own, theirs, sizeof theirs, &got) || got != sizeof theirs ||
+                std::memcmp(own, theirs, sizeof theirs) != 0 || !write_byte(own, 0xCC)) {
+                Json json = event("not_watched");
+                json.field("function", fn.name);
+                emit(json);
+                continue;
+            }
+            breakpoints_.push_back({&fn, reinterpret_cast<std::uintptr_t>(own), theirs[0], 0});
+        }
+        Json json = event("armed");
+        json.field("breakpoints", static_cast<std::int64_t>(breakpoints_.size()));
+        emit(json);
+    }
+
+    // Handles the debug events that are waiting, the first for up to wait_ms.
+    // The program is never left stopped on return: the window checks that
+    // follow may send it messages.
+    void drain(DWORD wait_ms) {
+        DEBUG_EVENT ev;
+        DWORD wait = wait_ms;
+        while (::WaitForDebugEvent(&ev, wait)) {
+            DWORD status = DBG_CONTINUE;
+            if (ev.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
+                unique_hfile image(ev.u.CreateProcessInfo.hFile);
+            } else if (ev.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
+                unique_hfile image(ev.u.LoadDll.hFile);
+            } else if (ev.dwDebugEventCode == EXCEPTION_DEBUG_EVENT) {
+                status = on_exception(ev);
+            }
+            ::ContinueDebugEvent(ev.dwProcessId, ev.dwThreadId, status);
+            // A thread stepping over a breakpoint reports back at once; wait
+            // for it rather than leave it stopped.
+            wait = stepping_.empty() ? 0 : 2000;
+        }
+    }
+
+private:
+    struct Breakpoint {
+        const WatchedFunction* fn;
+        std::uintptr_t address;
+        std::uint8_t original;
+        unsigned hits;
+    };
+    struct Stepping {
+        DWORD thread;
+        Breakpoint* breakpoint;
+    };
+
+    bool write_byte(const void* address, std::uint8_t byte) {
+        void* target = const_cast<void*>(address);
+        DWORD old = 0;
+        if (!::VirtualProtectEx(process_, target, 1, PAGE_EXECUTE_READWRITE, &old)) return false;
+        SIZE_T put = 0;
+        const bool ok = ::WriteProcessMemory(process_, target, &byte, 1, &put) && put == 1;
+        DWORD ignored = 0;
+        ::VirtualProtectEx(process_, target, 1, old, &ignored);
+        ::FlushInstructionCache(process_, target, 1);
+        return ok;
+    }
+
+    std::wstring read_text(std::uintptr_t address) {
+        std::wstring text;
+        wchar_t piece[64];
+        while (address != 0 && text.size() < 1024) {
+            SIZE_T got = 0;
+            if (!::ReadProcessMemory(process_, reinterpret_cast<const void*>(address), piece, sizeof piece, &got) ||
+                got < sizeof(wchar_t))
+                break;
+            const std::size_t count = got / sizeof(wchar_t);
+            for (std::size_t i = 0; i < count; ++i) {
+                if (piece[i] == L'\0') return text;
+                text += piece[i];
+            }
+            address += count * sizeof(wchar_t);
+        }
+        return text;
+    }
+
+    Breakpoint* breakpoint_at(std::uintptr_t address) {
+        for (Breakpoint& bp : breakpoints_) {
+            if (bp.address == address) return &bp;
+        }
+        return nullptr;
+    }
+
+    DWORD on_exception(const DEBUG_EVENT& ev) {
+        const EXCEPTION_RECORD& record = ev.u.Exception.ExceptionRecord;
+        const auto address = reinterpret_cast<std::uintptr_t>(record.ExceptionAddress);
+        if (record.ExceptionCode == EXCEPTION_SINGLE_STEP) {
+            for (std::size_t i = 0; i < stepping_.size(); ++i) {
+                if (stepping_[i].thread != ev.dwThreadId) continue;
+                write_byte(reinterpret_cast<const void*>(stepping_[i].breakpoint->address), 0xCC);
+                stepping_.erase(stepping_.begin() + static_cast<std::ptrdiff_t>(i));
+                return DBG_CONTINUE;
+            }
+            return DBG_EXCEPTION_NOT_HANDLED;
+        }
+        if (record.ExceptionCode != EXCEPTION_BREAKPOINT) return DBG_EXCEPTION_NOT_HANDLED;
+        // Platforms differ in whether the address is that of the int3 or the
+        // one after it.
+        Breakpoint* bp = breakpoint_at(address);
+        if (!bp) bp = breakpoint_at(address - 1);
+        if (!bp) return DBG_CONTINUE;  // the loader's own breakpoint
+        ++bp->hits;
+
+        unique_handle thread(
+            ::OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, ev.dwThreadId));
+        CONTEXT context{};
+        context.ContextFlags = CONTEXT_CONTROL;
+        if (!thread || !::GetThreadContext(thread.get(), &context)) {
+            kill(std::string("lost thread at ") + bp->fn->name);
+            return DBG_CONTINUE;
+        }
+        if (options_.trace_calls) report_call(*bp, context.Esp);
+        if (bp->fn->name == options_.kill_function && bp->hits == options_.kill_call) {
+            kill(options_.kill_function + ":" + std::to_string(options_.kill_call));
+            return DBG_CONTINUE;
+        }
+        // Run the original first instruction once, then the int3 goes back.
+        write_byte(reinterpret_cast<const void*>(bp->address), bp->original);
+        context.Eip = static_cast<DWORD>(bp->address);
+        context.EFlags |= 0x100;  // trap flag: one instruction, then a single-step event
+        ::SetThreadContext(thread.get(), &context);
+        stepping_.push_back({ev.dwThreadId, bp});
+        return DBG_CONTINUE;
+    }
+
+    // The call's arguments sit above the return address on the stack.
+    void report_call(const Breakpoint& bp, DWORD esp) {
+        DWORD args[8] = {};
+        SIZE_T got = 0;
+        ::ReadProcessMemory(process_, reinterpret_cast<const void*>(static_cast<std::uintptr_t>(esp) + 4), args,
+                            sizeof args, &got);
+        Json json = event("call");
+        json.field("function", bp.fn->name).field("n", static_cast<std::int64_t>(bp.hits));
+        json.key("args").begin_array();
+        for (std::size_t i = 0; bp.fn->args[i] != '\0' && i < 8; ++i) {
+            if (bp.fn->args[i] == 'S') {
+                json.value(read_text(args[i]).c_str());
+            } else if (bp.fn->args[i] == 'N') {
+                json.value(static_cast<std::int64_t>(args[i]));
+            }
+        }
+        json.end_array();
+        emit(json);
+    }
+
+    HANDLE process_;
+    const Options& options_;
+    bool armed_ = false;
+    bool killed_ = false;
+    std::vector<Breakpoint> breakpoints_;
+    std::vector<Stepping> stepping_;
+    std::vector<brunvald::unique_hmodule> loaded_;
+};
+
+// ---------------------------------------------------------------------------
 // Watching one process
 // ---------------------------------------------------------------------------
 struct SeenWindow {
@@ -318,7 +574,8 @@ struct SeenBox {
 
 class Observer {
 public:
-    Observer(HANDLE process, DWORD pid, const Options& options) : process_(process), pid_(pid), options_(options) {}
+    Observer(HANDLE process, DWORD pid, const Options& options)
+        : process_(process), pid_(pid), options_(options), watch_(process, options) {}
 
     int run() {
         const DWORD deadline = ::GetTickCount() + options_.timeout_ms;
@@ -335,7 +592,14 @@ public:
                 ::WaitForSingleObject(process_, 5000);
                 break;
             }
-            ::Sleep(10);
+            if (clicked_ && options_.kill_after &&
+                ::GetTickCount() - click_tick_ >= options_.kill_after_ms)
+                watch_.kill("after " + std::to_string(options_.kill_after_ms) + " ms");
+            if (options_.debug()) {
+                watch_.drain(10);
+            } else {
+                ::Sleep(10);
+            }
         }
         DWORD exit_code = 0;
         const bool have_code = ::GetExitCodeProcess(process_, &exit_code) != FALSE;
@@ -477,6 +741,12 @@ private:
                 json.field("text", action.text.c_str());
                 write_children(json, main);
                 emit(json);
+                if (!clicked_) {
+                    // Calls and delays are counted from the first click on.
+                    clicked_ = true;
+                    click_tick_ = ::GetTickCount();
+                    watch_.arm();
+                }
                 ::PostMessageW(button, BM_CLICK, 0, 0);
             } else if (action.kind == Action::Close) {
                 Json json = event("close");
@@ -505,7 +775,7 @@ private:
 
     void report(bool timed_out, bool have_code, DWORD exit_code) {
         Json json = event("report");
-        json.field("timed_out", timed_out).key("exit_code");
+        json.field("timed_out", timed_out).field("killed", watch_.killed()).key("exit_code");
         if (have_code && !timed_out) {
             json.value(static_cast<std::int64_t>(exit_code));
         } else {
@@ -551,6 +821,9 @@ private:
     RECT main_client_{};
     std::string main_json_;
     std::size_t next_action_ = 0;
+    CallWatch watch_;
+    bool clicked_ = false;
+    DWORD click_tick_ = 0;
 };
 
 int usage() {
@@ -567,7 +840,8 @@ int command_run(const Options& options) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(options.target.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    const DWORD flags = options.debug() ? DEBUG_ONLY_THIS_PROCESS : 0;
+    if (!::CreateProcessW(options.target.c_str(), buffer.data(), nullptr, nullptr, FALSE, flags, nullptr,
                           options.cwd.empty() ? nullptr : options.cwd.c_str(), &startup, &info)) {
         Json json = event("start_failed");
         json.field("error", static_cast<std::int64_t>(::GetLastError()));

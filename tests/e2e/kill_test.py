@@ -1,0 +1,274 @@
+#!/usr/bin/python3
+"""Kill test: an install of the example mission into a demo game, ended hard
+at many moments of its run, never costs the game a file.
+
+    tests/e2e/kill_test.py --kills 30 [--json FILE]     the full test
+    python3 -m unittest kill_test.KillTest               a few kills (ctest)
+
+Each moment is one of two kinds, both chosen before the first kill:
+- a call moment "FN:N": the installer runs under the test driver as its
+  debugger and is ended while it stands on the first instruction of the Nth
+  call of a file or registry function after the click on Installieren (the
+  call never runs). The calls are listed by one traced run first (the census);
+  the moments are spread evenly over that list, so they fall before, between
+  and inside the file writes: after a game file was renamed to its backup
+  name but before the mission's file was created, after it was created empty,
+  between the pieces of the installer's own copy, between the two registry
+  records and between the values of one record.
+- a delay moment: the installer is ended that many milliseconds after the
+  click, the delays spread evenly over the run's measured length (mostly the
+  progress bar's pauses before the first file is written).
+
+The end is TerminateProcess, called by the driver: no further instruction of
+the installer runs, nothing is flushed or cleaned up, no error handler or
+destructor gets a turn. That is what a player sees when the installer
+crashes, when Task Manager ends it, or when Wine's process is killed;
+what the installer had handed to the file system by then stays, the rest
+never happens.
+
+After each kill: every game file that the mission replaces holds the game's
+original bytes under its own name or its backup name, and every other game
+file is untouched. Then a second install completes, and an uninstall started
+from Wine's list of installed programs leaves the game folder byte for byte as
+it was before the first install, with both registry records gone.
+"""
+
+import argparse
+import json
+import os
+import sys
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+import harness  # noqa: E402
+from harness import Driver, MAKER_KEY, uninstall_key  # noqa: E402
+from test_install import EXAMPLE, INSTALLED, RunCase  # noqa: E402
+
+# The calls a moment may stand on. NtWriteFile also sees the pieces that
+# CopyFileW writes of the installer's own copy; a NtWriteFile that belongs to
+# a WriteFile just seen would repeat that WriteFile's moment and is left out.
+MOMENT_FUNCTIONS = ("CopyFileW", "NtWriteFile", "MoveFileW", "CreateFileW", "WriteFile",
+                    "CreateDirectoryW", "RegCreateKeyExW", "RegSetValueExW")
+
+
+def spread(items, count):
+    """count items of the list at evenly spaced places, first and last
+    included; all of them when there are no more than count."""
+    if count >= len(items):
+        return list(items)
+    if count <= 0:
+        return []
+    if count == 1:
+        return [items[len(items) // 2]]
+    return [items[round(i * (len(items) - 1) / (count - 1))] for i in range(count)]
+
+
+def describe(call):
+    args = call.get("args", [])
+    texts = [a.rsplit("\\", 2)[-2] + "\\" + a.rsplit("\\", 1)[-1] if isinstance(a, str) and "\\" in a else a
+             for a in args]
+    if call["function"] in ("WriteFile", "NtWriteFile"):
+        return "%s of %d bytes" % (call["function"], args[-1])
+    if call["function"] in ("RegCreateKeyExW",):
+        return "RegCreateKeyExW %s" % args[1].rsplit("\\", 1)[-1]
+    if call["function"] == "RegSetValueExW":
+        return "RegSetValueExW %s" % args[1]
+    if call["function"] == "CreateFileW":
+        return "CreateFileW %s" % texts[0]
+    return "%s %s" % (call["function"], " -> ".join(str(t) for t in texts))
+
+
+class Moment:
+    def __init__(self, kind, value, t, what):
+        self.kind = kind      # "call" or "delay"
+        self.value = value    # "FN:N" or milliseconds
+        self.t = t            # ms after the click in the census run
+        self.what = what
+
+    def options(self):
+        if self.kind == "call":
+            return ["--kill-at", self.value]
+        return ["--kill-after", str(self.value)]
+
+    def name(self):
+        return self.value if self.kind == "call" else "after %d ms" % self.value
+
+
+class KillTest(RunCase):
+    kills = int(os.environ.get("BRUNVALD_KILLS", "4"))
+    only = []      # moments named on the command line ("FN:N" or delays in ms) replace the spread
+    results = []   # one dict per kill, for the report of the full run
+    census_info = {}
+
+    # The census ------------------------------------------------------------
+    def census(self):
+        """One traced install: its calls after the click and the run's length
+        from the click to the closing message."""
+        game = self.game()
+        exe = self.installer_copy()
+        d = Driver(self.w, ["run", "--timeout", "60", "--trace-calls", "--click", "Installieren", exe])
+        try:
+            report = d.report(90)
+        finally:
+            d.kill()
+        self.assertEqual(self.boxes(report), [INSTALLED])
+        self.assertNotIn("not_watched", [e["event"] for e in d.events], "a watched function was not found")
+        click = next(e["t"] for e in d.events if e["event"] == "click")
+        box = next(e["t"] for e in d.events if e["event"] == "box")
+        calls = [e for e in d.events if e["event"] == "call"]
+        self.clean()
+        del game
+        return calls, click, box - click
+
+    def moments(self, calls, click, length):
+        candidates = []
+        previous = None
+        for call in calls:
+            fn = call["function"]
+            repeats_write = fn == "NtWriteFile" and previous is not None and previous["function"] == "WriteFile"
+            previous = call
+            if fn not in MOMENT_FUNCTIONS or repeats_write:
+                continue
+            candidates.append(Moment("call", "%s:%d" % (fn, call["n"]), call["t"] - click, describe(call)))
+        if self.only:
+            named = [Moment("call", m, 0, m) if ":" in m else Moment("delay", int(m), int(m), "") for m in self.only]
+            return named, candidates
+        delays = max(1, self.kills // 4)
+        by_delay = [Moment("delay", int(length * (i + 0.5) / delays), int(length * (i + 0.5) / delays), "")
+                    for i in range(delays)]
+        chosen = spread(candidates, self.kills - delays) + by_delay
+        return sorted(chosen, key=lambda m: m.t), candidates
+
+    # One kill --------------------------------------------------------------
+    def replaced(self, before):
+        """{game file: its backup name} for the game files the mission replaces."""
+        result = {}
+        for key, file_name in EXAMPLE.entries:
+            target = EXAMPLE.target(key, file_name)
+            if target and target[1] and target[0] in before:
+                folder, _, base = target[0].rpartition("/")
+                result[target[0]] = (folder + "/" if folder else "") + EXAMPLE.marker + "-" + base
+        return result
+
+    def check_after_kill(self, game, before):
+        """Every game file with its original bytes under its own name, or,
+        for one the mission replaces, under its backup name. Returns what was
+        found for the record."""
+        replaced = self.replaced(before)
+        found = []
+        for rel, digest in before.items():
+            if rel.endswith("/"):
+                self.assertTrue(game.path(rel).is_dir(), "folder %s gone" % rel)
+                continue
+            own = game.path(rel)
+            own_digest = harness.sha256(own) if own.is_file() else None
+            if rel not in replaced:
+                self.assertEqual(own_digest, digest, "game file %s changed or lost" % rel)
+                continue
+            backup = game.path(replaced[rel])
+            backup_digest = harness.sha256(backup) if backup.is_file() else None
+            self.assertIn(digest, (own_digest, backup_digest),
+                          "game file %s lost: own name %s, backup %s" % (
+                              rel, "missing" if own_digest is None else "other bytes",
+                              "missing" if backup_digest is None else "other bytes"))
+            if backup_digest == digest and own_digest is None:
+                found.append("%s only as backup" % rel.rsplit("/", 1)[-1])
+            elif backup_digest == digest and own_digest is not None:
+                size = own.stat().st_size
+                mission = harness.sha256(EXAMPLE.folder / rel.rsplit("/", 1)[-1])
+                if own_digest != mission:
+                    found.append("%s partly written (%d bytes)" % (rel.rsplit("/", 1)[-1], size))
+        copy = game.path("Data/Brunvald.exe")
+        if copy.is_file() and copy.stat().st_size != self.installer.stat().st_size:
+            found.append("installer copy partly written (%d bytes)" % copy.stat().st_size)
+        records = [name for name, key in (("uninstall", uninstall_key(EXAMPLE.display_name)), ("maker", MAKER_KEY))
+                   if self.w.reg_values(key) is not None]
+        if records:
+            maker = self.w.reg_values(MAKER_KEY)
+            detail = ""
+            if maker is not None and len(maker) < 6:  # a maker record left unfinished
+                detail = " (maker values: %s)" % (",".join(sorted(maker)) or "none")
+            found.append("records: %s%s" % ("+".join(records), detail))
+        return found
+
+    def kill_once(self, moment):
+        self.clean()
+        self.work.mkdir(parents=True, exist_ok=True)
+        game = self.game()
+        before = game.snapshot()
+        exe = self.installer_copy()
+        d = Driver(self.w, ["run", "--timeout", "60"] + moment.options() + ["--click", "Installieren", exe])
+        try:
+            report = d.report(90)
+        finally:
+            d.kill()
+        killed = next((e for e in d.events if e["event"] == "killed"), None)
+        click = next((e["t"] for e in d.events if e["event"] == "click"), None)
+        record = {"moment": moment.name(), "what": moment.what, "killed": report.get("killed", False),
+                  "killed_ms": None if killed is None or click is None else killed["t"] - click}
+        if moment.kind == "call":
+            self.assertTrue(record["killed"], "the call %s never came" % moment.value)
+        self.assertFalse(report["timed_out"])
+        record["found"] = self.check_after_kill(game, before)
+
+        # A second install completes, an uninstall puts everything back.
+        report = self.install(exe)
+        self.assertEqual(self.boxes(report), [INSTALLED], "rerun after %s" % moment.name())
+        self.assertInstalled(game, before)
+        self.uninstall_from_list(game)
+        self.assertEqual(game.snapshot(), before)
+        self.assertNoRecords()
+        return record
+
+    def test_install_killed_at_spread_moments_loses_no_game_file(self):
+        started = time.monotonic()
+        calls, click, length = self.census()
+        moments, candidates = self.moments(calls, click, length)
+        type(self).census_info = {"calls": len(calls), "candidates": len(candidates), "run_ms": length}
+        failures = []
+        for moment in moments:
+            with self.subTest(moment=moment.name(), what=moment.what):
+                t0 = time.monotonic()
+                try:
+                    record = self.kill_once(moment)
+                    record["outcome"] = "pass"
+                except Exception as error:  # noqa: BLE001 - every kind of failure is recorded
+                    record = {"moment": moment.name(), "what": moment.what, "outcome": "FAIL",
+                              "error": str(error).splitlines()[0][:300]}
+                    failures.append(record)
+                record["seconds"] = round(time.monotonic() - t0, 1)
+                type(self).results.append(record)
+                print("kill %-18s %-50s %s %s" % (record["moment"], record["what"], record["outcome"],
+                                                  "; ".join(record.get("found", [])) or record.get("error", "")),
+                      file=sys.stderr, flush=True)
+                if record["outcome"] != "pass":
+                    self.fail(record["error"])
+        type(self).census_info["seconds"] = round(time.monotonic() - started, 1)
+        if not self.only:
+            self.assertGreaterEqual(len(moments), min(self.kills, len(candidates) + 1))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--kills", type=int, default=30, help="number of kill moments (default 30)")
+    parser.add_argument("--json", help="write every kill's moment and outcome to this file")
+    parser.add_argument("--at", action="append", default=[], metavar="MOMENT",
+                        help="kill only at this moment, FN:N or a delay in ms (repeatable); to replay a finding")
+    args = parser.parse_args()
+    KillTest.kills = args.kills
+    KillTest.only = args.at
+    suite = unittest.defaultTestLoader.loadTestsFromTestCase(KillTest)
+    outcome = unittest.TextTestRunner(verbosity=2).run(suite)
+    summary = {"kills": len(KillTest.results), "census": KillTest.census_info, "results": KillTest.results,
+               "passed": sum(1 for r in KillTest.results if r["outcome"] == "pass")}
+    if args.json:
+        Path(args.json).write_text(json.dumps(summary, indent=1, ensure_ascii=False))
+    print("%d kills, %d passed, census %s" % (summary["kills"], summary["passed"], summary["census"]))
+    return 0 if outcome.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
