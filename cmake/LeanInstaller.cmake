@@ -8,8 +8,10 @@
 #     posix model, which the tests need for std::mutex, makes the runtime's own
 #     locks (exception allocation, static initialisation) pull in the whole
 #     winpthread library; the win32 model uses the system's primitives. The
-#     program's objects call nothing of either thread library (the test
-#     "installer.thread_model" checks that), so they link against both alike;
+#     program's own objects call no function of the posix thread library (the
+#     test "installer.thread_model" checks that), so the thread model of the
+#     headers they were compiled with does not show in them (a runtime
+#     function that only the posix model has would fail the link);
 #   - strips it, except in the Debug and RelWithDebInfo configurations.
 #
 # BRUNVALD_INSTALLER_RUNTIME_DIR (cache) holds the win32-model runtime folder;
