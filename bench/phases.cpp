@@ -1,0 +1,127 @@
+// bench-phases: the installer's start-up steps that the floor program does
+// not have, each timed as the first call of its kind in a fresh process (as
+// they are at start-up), so that a start-up slower than the floor can be
+// taken apart.
+//
+//   bench-phases FONT_FILE OUT_FILE
+//
+// Appends one JSON line to OUT_FILE with the milliseconds of each step:
+//   font_system  the first font created and measured in the process (Wine
+//                starts its font machinery there)
+//   title_font   the embedded title font registered from memory
+//                (AddFontMemResourceEx) and a title drawn with it
+//   processes    a snapshot of the running processes, walked to the end
+//   registry     the game's App Paths key opened and its "Path" read, and
+//                the maker's key looked up
+// The PNG decode and the region have their own benchmark
+// (tests/win32/ui/region_benchmark.cpp).
+#include "host/unique_handle.h"
+
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+using namespace brunvald;
+
+double Now() {
+    LARGE_INTEGER counter, frequency;
+    ::QueryPerformanceCounter(&counter);
+    ::QueryPerformanceFrequency(&frequency);
+    return double(counter.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+std::vector<char> ReadWhole(const wchar_t* path) {
+    std::vector<char> bytes;
+    unique_hfile file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return bytes;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size)) return bytes;
+    bytes.resize(size_t(size.QuadPart));
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &read, nullptr)) read = 0;
+    bytes.resize(read);
+    return bytes;
+}
+
+// A font of that face measured and drawn into a memory bitmap.
+void DrawWith(HDC dc, const wchar_t* face, int height, const wchar_t* text) {
+    unique_hfont font(::CreateFontW(-height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                                    DEFAULT_PITCH, face));
+    unique_select_object selected(dc, font.get());
+    SIZE extent{};
+    ::GetTextExtentPoint32W(dc, text, lstrlenW(text), &extent);
+    ::TextOutW(dc, 0, 0, text, lstrlenW(text));
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 3) {
+        std::fputs("usage: bench-phases FONT_FILE OUT_FILE\n", stderr);
+        return 2;
+    }
+    std::vector<char> fontBytes = ReadWhole(argv[1]);  // not timed: the installer maps it
+    if (fontBytes.empty()) return 1;
+
+    unique_hdc dc(::CreateCompatibleDC(nullptr));
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = 500;
+    info.bmiHeader.biHeight = -64;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    unique_hbitmap bitmap(::CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    unique_select_object selectedBitmap(dc.get(), bitmap.get());
+
+    double t = Now();
+    DrawWith(dc.get(), L"Tahoma", 13, L"Installieren");
+    const double fontSystem = Now() - t;
+
+    t = Now();
+    DWORD added = 0;
+    unique_font_mem titleFont(::AddFontMemResourceEx(fontBytes.data(), DWORD(fontBytes.size()), nullptr, &added));
+    DrawWith(dc.get(), L"Dancing Script", 15, L"Aurelmark");
+    const double title = Now() - t;
+
+    t = Now();
+    int processes = 0;
+    {
+        unique_hfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+             more = ::Process32NextW(snapshot.get(), &entry)) {
+            ++processes;
+        }
+    }
+    const double walk = Now() - t;
+
+    t = Now();
+    {
+        unique_hkey appPaths;
+        wchar_t path[MAX_PATH] = {};
+        DWORD bytes = sizeof path;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Emperor.exe",
+                            0, KEY_READ | KEY_WOW64_32KEY, appPaths.put()) == ERROR_SUCCESS) {
+            ::RegQueryValueExW(appPaths.get(), L"Path", nullptr, nullptr, reinterpret_cast<BYTE*>(path), &bytes);
+        }
+        unique_hkey maker;
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel", 0,
+                        KEY_READ | KEY_WOW64_32KEY, maker.put());
+    }
+    const double registry = Now() - t;
+
+    std::FILE* out = _wfopen(argv[2], L"a");
+    if (!out) return 1;
+    std::fprintf(out,
+                 "{\"font_system\":%.3f,\"title_font\":%.3f,\"title_font_added\":%lu,\"processes\":%.3f,"
+                 "\"process_count\":%d,\"registry\":%.3f}\n",
+                 fontSystem, title, added, walk, processes, registry);
+    std::fclose(out);
+    return 0;
+}
