@@ -4,6 +4,10 @@ measured in the same run, written as Markdown to docs/benchmarks.md.
 
   run.py [--quick] [--only startup,region,extract,size] [--out FILE]
 
+--only writes its sections to build/bench/benchmarks.md unless --out says
+otherwise: docs/benchmarks.md is only replaced by a run of everything. The
+exit code is 1 when a benchmark failed (its section says so), else 0.
+
 Environment (set by scripts/bench):
   BRUNVALD_ROOT          the checkout
   BRUNVALD_BUILD_DIR     the win32 build (Brunvald.exe, the driver, the region
@@ -94,7 +98,10 @@ def machine(w):
                 mem = int(line.split()[1]) // 1024
     except OSError:
         pass
-    return {"cores": os.cpu_count(), "cpu": cpu, "wine": wine_version, "kernel": platform.release(),
+    commit = subprocess.run(["git", "-C", str(ROOT), "describe", "--always", "--dirty"], stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, universal_newlines=True).stdout.strip()
+    return {"commit": commit, "build": str(BUILD.relative_to(ROOT)) if BUILD.is_relative_to(ROOT) else str(BUILD),
+            "cores": os.cpu_count(), "cpu": cpu, "wine": wine_version, "kernel": platform.release(),
             "memory_mb": mem, "load_before": load, "date": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime())}
 
 
@@ -107,11 +114,12 @@ def bench_startup(w, rounds, aligned_build=None):
     top-level window with QueryPerformanceCounter and closes it (WM_CLOSE)."""
     bench = w.unix(BENCH_DIR)
     bench.mkdir(parents=True, exist_ok=True)
-    for exe in ("bench-floor.exe", "bench-launch.exe", "bench-phases.exe"):
+    for exe in ("bench-floor.exe", "bench-floor-controls.exe", "bench-launch.exe", "bench-phases.exe"):
         if (TOOLS / exe).exists():
             shutil.copyfile(TOOLS / exe, bench / exe)
     shutil.copyfile(BUILD / "Brunvald.exe", bench / "Brunvald.exe")
-    targets = ["installer=" + BENCH_DIR + r"\Brunvald.exe", "floor=" + BENCH_DIR + r"\bench-floor.exe"]
+    targets = ["installer=" + BENCH_DIR + r"\Brunvald.exe", "floor=" + BENCH_DIR + r"\bench-floor.exe",
+               "controls=" + BENCH_DIR + r"\bench-floor-controls.exe"]
     if aligned_build:
         (bench / "aligned").mkdir(exist_ok=True)
         shutil.copyfile(aligned_build / "Brunvald.exe", bench / "aligned" / "Brunvald.exe")
@@ -125,7 +133,7 @@ def bench_startup(w, rounds, aligned_build=None):
               + targets, WORK / "startup.log", timeout=60 + rounds * 120)
     runs = [json.loads(line) for line in out.read_text().splitlines() if line.strip()]
     result = {"rounds": rounds, "errors": [r for r in runs if "error" in r]}
-    for label in ("installer", "floor", "aligned"):
+    for label in ("installer", "floor", "controls", "aligned"):
         ok = [r for r in runs if r.get("label") == label and "ms" in r]
         if not ok:
             continue
@@ -221,6 +229,7 @@ MANIFEST = ['CampPak RT_RCDATA "%s.pak"' % BIG_NAME] + \
 SWEEP_PAUSE_MS = 15
 FIRST_SWEEP_PAUSES = 101
 FINAL_PAUSE_MS = 300
+SETTLE_S = 1.5
 
 
 def nominal_pauses_ms():
@@ -297,7 +306,7 @@ def install_once(w, installer_win, game):
     """One install by the button; returns its timings and memory."""
     clean_records(w)
     game.create()
-    subprocess.run(["sync"])
+    settle()
     d = harness.Driver(w, ["run", "--timeout", "300", "--click", "Installieren", "--hold", "Abschlussmeldung",
                            installer_win])
     peak_anon = 0
@@ -357,19 +366,28 @@ def install_once(w, installer_win, game):
     }
 
 
+def settle():
+    """Written data to the disk, then a pause: right after a sync that wrote
+    much, new writes were seen to take several times longer here. The
+    install's extraction starts well over a second after its sync (the window,
+    the first progress sweep), so cp gets the same pause."""
+    subprocess.run(["sync"])
+    time.sleep(SETTLE_S)
+
+
 def cp_once(mission, installer):
     """cp of the same four files (and of the installer, the baseline of the
-    install's copy of itself) on the same disk, each after a sync."""
+    install's copy of itself) on the same disk, each on a settled disk."""
     target = WORK / "cp-target"
     shutil.rmtree(target, ignore_errors=True)
     target.mkdir(parents=True)
-    subprocess.run(["sync"])
-    start = time.perf_counter()
+    settle()
     # --reflink=never: the data must really be copied, also on a file system
     # that could share the blocks.
+    start = time.perf_counter()
     subprocess.run(["cp", "--reflink=never"] + [str(mission / f) for f in BIG_FILES] + [str(target)], check=True)
     files_ms = (time.perf_counter() - start) * 1000.0
-    subprocess.run(["sync"])
+    settle()
     start = time.perf_counter()
     subprocess.run(["cp", "--reflink=never", str(installer), str(target / "Brunvald.exe")], check=True)
     self_ms = (time.perf_counter() - start) * 1000.0
@@ -467,10 +485,12 @@ def section_machine(m, command):
         "this document is the only place the numbers go." % (command, m["date"]),
         "",
         "**Machine:** %d cores (%s), %d MB memory, Linux %s, %s (32-bit prefix `build/wine-bench`, "
-        "own Xvfb display, German locale). Load average before the run: %.2f / %.2f / %.2f "
-        "(other jobs on the machine make the numbers noisier than on a quiet one)."
-        % (m["cores"], m["cpu"], m["memory_mb"], m["kernel"], m["wine"], *m["load_before"]),
+        "own Xvfb display, German locale). Load average before the run: %.2f / %.2f / %.2f%s."
+        % (m["cores"], m["cpu"], m["memory_mb"], m["kernel"], m["wine"], *m["load_before"],
+           " (the machine was busy with other jobs: the times are noisier and longer than on a quiet one)"
+           if m["load_before"][0] > 0.5 * (m["cores"] or 1) else ""),
         "",
+        "**Programs:** commit `%s`, built in `%s` (`cmake --preset win32`, MinSizeRel).\n" % (m["commit"], m["build"]),
         "**Reproduce:** `scripts/bench` (all), `scripts/bench --only startup,region,extract,size`, "
         "`scripts/bench --quick` (fewer rounds). Raw numbers of the last run: `build/bench/results.json`.",
         "",
@@ -491,13 +511,20 @@ def section_startup(r, aligned):
         "with its App Paths key, as in `scripts/demo`) and the floor `bench-floor.exe` "
         "(bench/floor_window.cpp: one class, one popup window of the installer window's size, "
         "500 x 425, the same styles, nothing else), interleaved round by round after %d untimed warm-up "
-        "runs each." % 2,
+        "runs each. A third program, the floor with three push buttons and linked with the installer's "
+        "application manifest (visual-style common controls), shows what the platform charges for those "
+        "before any of the installer's own work." % 2,
         "",
         "| Program | Median to visible (ms) | Range (ms) | Median to window created, hidden (ms) | Window seen |",
         "|---|---:|---:|---:|---|",
         "| floor (`bench-floor.exe`) | %.1f | %s | %.1f | %s %s |" % (
             median(floor["ms"]), spread(floor["ms"]), median(floor["created_ms"]),
             ", ".join(floor["classes"]), ", ".join("%dx%d" % s for s in floor["sizes"])),
+        "| the floor with three push buttons and the installer's application manifest "
+        "(`bench-floor-controls.exe`) | %s |" % (
+            "%.1f | %s | %.1f | %s" % (median(r["controls"]["ms"]), spread(r["controls"]["ms"]),
+                                      median(r["controls"]["created_ms"]), ", ".join(r["controls"]["classes"]))
+            if "controls" in r else "not measured | | |"),
         "| `Brunvald.exe` | %.1f | %s | %.1f | %s %s |" % (
             median(inst["ms"]), spread(inst["ms"]), median(inst["created_ms"]),
             ", ".join(inst["classes"]), ", ".join("%dx%d" % s for s in inst["sizes"])),
@@ -517,10 +544,11 @@ def section_startup(r, aligned):
     after = (median(inst["ms"]) - median(inst["created_ms"])) - (median(floor["ms"]) - median(floor["created_ms"]))
     lines += [
         "",
-        "Where the installer's extra %.1f ms go (medians): %.1f ms before its window exists (loading "
-        "the picture and decoding it, the title font, the button images), %.1f ms between creating the "
-        "hidden window and showing it (start-up checks: registry, running processes, manifest; then the "
-        "region, the first paint with the title labels)." % (extra, before, after),
+        "Where the installer's extra %.1f ms go (medians): %.1f ms before its main window exists (the "
+        "program's own start: its window class and icon, the picture's decode, the window font), %.1f ms "
+        "between creating the hidden window and showing it (the three image buttons, the start-up checks: "
+        "running processes, registry, manifest; the title font; then the region and the first paint)."
+        % (extra, before, after),
     ]
     if "phases" in r and r["phases"]:
         lines += ["", "Parts of it measured one by one, each the first call in a fresh process "
@@ -575,9 +603,11 @@ def section_extract(r, aligned):
         "and three small files), made under `build/bench/mission-200` and built into an installer of %.0f MB "
         "with `scripts/build-installer`. Each round installs it into a fresh demo game by pressing "
         "Installieren (the test driver) and copies the same four files with `cp` into a folder on the same "
-        "disk (`build/`, %s; `cp --reflink=never`, so the data is really copied); the order alternates, `sync` "
-        "comes before each, one untimed install first."
-        % (payload_mb, r["installer_bytes"] / MB, r.get("filesystem", "")),
+        "disk (`build/`, %s; `cp --reflink=never`, so the data is really copied); the order alternates, one "
+        "untimed install first. Before each install and each cp: `sync` and a pause of %.1f s (on this virtual "
+        "machine writes right after a large sync were seen to take several times longer; the install's "
+        "extraction begins well over a second after its start anyway)."
+        % (payload_mb, r["installer_bytes"] / MB, r.get("filesystem", ""), SETTLE_S),
         "",
         "**Method.** The install's progress pauses are fixed: a sweep of 101 `Pause(15)` before the first "
         "file, one `Pause(15)` before every later file, `Pause(300)` at the end (%d ms in all for this "
@@ -642,8 +672,16 @@ def section_extract(r, aligned):
 def startup_cause(st):
     """What the measurements say about a start-up above its target."""
     floor = median(st["floor"]["ms"])
-    extra = median(st["installer"]["ms"]) - floor
+    inst = median(st["installer"]["ms"])
+    extra = inst - floor
     budget = 0.2 * floor
+    text = ("the floor takes %.1f ms, so 1.2 times the floor leaves %.1f ms for everything the installer does "
+            "beyond opening a window; it spends %.1f ms more." % (floor, budget, extra))
+    if "controls" in st:
+        controls = median(st["controls"]["ms"]) - floor
+        text += (" Of that, %.1f ms are the platform's price for the visual-style buttons (the floor with three "
+                 "push buttons and the installer's manifest; Wine loads the version 6 common controls for "
+                 "them), leaving %.1f ms for the installer's own work." % (controls, inst - floor - controls))
     parts = []
     if "region_decode" in st:
         parts += [("decoding the picture (PNG, Adam7)", st["region_decode"]),
@@ -653,22 +691,23 @@ def startup_cause(st):
         parts.append((name, median(values)))
     parts.sort(key=lambda p: -p[1])
     known = sum(v for _, v in parts)
-    text = ("the floor takes %.1f ms, so 1.2 times the floor leaves %.1f ms for everything the installer does "
-            "beyond opening a window; it spends %.1f ms more. Measured one by one: %s; together %.1f ms. "
-            "The rest (%.1f ms) is what cannot be run apart: creating the three image buttons and the labels, "
-            "setting the region on the window and the first paint of the 500 x 425 picture with the title, "
-            "loading a larger executable, and the noise of the other jobs on this machine."
-            % (floor, budget, extra, "; ".join("%s %.1f ms" % p for p in parts), known, max(0.0, extra - known)))
+    text += (" Measured one by one: %s; together %.1f ms. The rest is what cannot be run apart: creating the "
+             "image buttons and the labels, setting the region on the window, the first paint of the 500 x 425 "
+             "picture with the title, and the noise of the other jobs on this machine."
+             % ("; ".join("%s %.1f ms" % p for p in parts), known))
     text += (" What would meet it (not tried here; these are changes to the window and start-up code): "
-             "the biggest measured steps, the picture's decode and the check for a running game (a process "
-             "snapshot through the Wine server), do not depend on each other, so decoding the picture on a "
-             "second thread while the main thread runs the checks would hide the smaller of the two behind "
-             "the larger; beyond that, the picture would have to cost less to decode (for example stored "
-             "without interlacing, which saves the seven passes of Adam7; unmeasured). Rerun this benchmark "
-             "to judge any such change.")
+             "the floor's %.1f ms are all the platform's own work (the process, user32 and Wine's X11 driver, "
+             "creating and mapping the window), done by one thread while the second core idles. Decoding the "
+             "picture on a second thread started at the first line of wWinMain would overlap its %.1f ms "
+             "with the main thread's share of that work (window class, icon, fonts, the display connection) "
+             "instead of adding to it, and building the region from the decoded picture could go with it. "
+             "The checks (process snapshot, registry) must come before the window is shown and cost little. "
+             "Whether the rest fits the %.1f ms left by the target is for this benchmark to show after such "
+             "a change; the buttons' manifest alone uses a good part of it."
+             % (floor, st.get("region_decode", float("nan")), budget))
     if "aligned" in st:
-        text += (" The build linked with page-aligned sections starts in %.1f ms (median): the alignment is not "
-                 "the cause for the small example mission." % median(st["aligned"]["ms"]))
+        text += (" The build linked with page-aligned sections starts in %.1f ms (median): the section alignment "
+                 "plays no part for the small example mission." % median(st["aligned"]["ms"]))
     return text
 
 
@@ -709,63 +748,129 @@ window assets; target at most 200 KB).
 
 
 # ---------------------------------------------------------------------------
+def leftover_processes():
+    """Programs that an interrupted earlier run of this script left in the
+    bench prefix: processes whose command line starts with C:\\bench\\ and
+    whose WINEPREFIX is this prefix."""
+    prefix = os.environ.get("BRUNVALD_WINEPREFIX", "").encode()
+    found = []
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            cmd = (entry / "cmdline").read_bytes()
+            env = (entry / "environ").read_bytes().split(b"\0")
+        except OSError:
+            continue
+        if cmd.lower().startswith(BENCH_DIR.lower().encode() + b"\\") and b"WINEPREFIX=" + prefix in env:
+            found.append(int(entry.name))
+    return found
+
+
+def failed_section(title, error):
+    return "## %s\n\n**The benchmark failed in this run:** `%s`. See the output of `scripts/bench`.\n" % (
+        title, error.replace("`", "'"))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--quick", action="store_true", help="fewer rounds (a check that it all runs)")
     parser.add_argument("--only", default="startup,region,extract,size")
-    parser.add_argument("--out", default=str(ROOT / "docs" / "benchmarks.md"))
+    parser.add_argument("--out", default="",
+                        help="the document (default docs/benchmarks.md; with --only build/bench/benchmarks.md, "
+                             "so a partial run never replaces the full document)")
     parser.add_argument("--aligned-build", default=os.environ.get("BRUNVALD_BENCH_ALIGNED", ""),
                         help="a win32 build linked with page-aligned sections, measured beside the real one")
+    parser.add_argument("--no-aligned", action="store_true", help="leave the page-aligned variant out")
     parser.add_argument("--command", default="scripts/bench")
     args = parser.parse_args()
     only = set(args.only.split(","))
+    everything = only >= {"startup", "region", "extract", "size"}
+    out = Path(args.out) if args.out else (ROOT / "docs" / "benchmarks.md" if everything else WORK / "benchmarks.md")
     WORK.mkdir(parents=True, exist_ok=True)
     rounds = {"startup": 5 if args.quick else 15, "region": 2 if args.quick else 7,
-              "extract": 1 if args.quick else 5, "aligned": 1 if args.quick else 3}
+              "extract": 1 if args.quick else 7, "aligned": 1 if args.quick else 3}
+
+    for pid in leftover_processes():
+        say("ending process %d left by an earlier run" % pid)
+        try:
+            os.kill(pid, 9)
+        except OSError:
+            pass
 
     w = harness.wine()
     m = machine(w)
     results = {"machine": m}
-    aligned_build = Path(args.aligned_build) if args.aligned_build else None
+    errors = {}
+    aligned_build = Path(args.aligned_build) if args.aligned_build and not args.no_aligned else None
     if aligned_build and not (aligned_build / "Brunvald.exe").is_file():
         aligned_build = None
+
+    def attempt(name, fn, *fn_args):
+        # One benchmark that fails leaves the others to run; the document says so.
+        try:
+            results[name] = fn(*fn_args)
+        except Exception as error:  # noqa: BLE001 (reported, and the exit code says it)
+            errors[name] = "%s: %s" % (type(error).__name__, str(error)[:500])
+            say("%s FAILED: %s" % (name, errors[name]))
+
     try:
         if "region" in only:
-            results["region"] = bench_region(w, rounds["region"])
+            attempt("region", bench_region, w, rounds["region"])
         if "startup" in only:
-            results["startup"] = bench_startup(w, rounds["startup"], aligned_build)
+            attempt("startup", bench_startup, w, rounds["startup"], aligned_build)
         if "extract" in only:
-            results["extract"] = bench_extract(w, rounds["extract"], BUILD, "installer-200")
+            attempt("extract", bench_extract, w, rounds["extract"], BUILD, "installer-200")
             if aligned_build:
-                results["extract_aligned"] = bench_extract(w, rounds["aligned"], aligned_build, "installer-200-aligned")
+                attempt("extract_aligned", bench_extract, w, rounds["aligned"], aligned_build,
+                        "installer-200-aligned")
     finally:
-        (WORK / "results.json").write_text(json.dumps(results, indent=1, default=str))
+        (WORK / "results.json").write_text(json.dumps(dict(results, errors=errors), indent=1, default=str))
 
     parts = [section_machine(m, args.command + (" --quick" if args.quick else ""))]
-    if "startup" in results:
+
+    def render(title, key, fn):
+        if key in errors:
+            parts.append(failed_section(title, errors[key]))
+            return
+        if key not in results:
+            return
+        try:
+            parts.append(fn())
+        except Exception as error:  # noqa: BLE001
+            errors[key + "_document"] = repr(error)
+            parts.append(failed_section(title, "writing the section: %r" % error))
+
+    def startup_text():
         st = results["startup"]
         if "region" in results:
             st["region_decode"] = median(results["region"]["decode"])
             st["region_ours"] = median(results["region"]["ours"])
         st["cause"] = startup_cause(st)
-        parts.append(section_startup(st, st.get("aligned")))
-    if "region" in results:
-        parts.append(section_region(results["region"]))
-    if "extract" in results:
+        return section_startup(st, st.get("aligned"))
+
+    def extract_text():
         ex = results["extract"]
         if aligned_build:
             ex["aligned_size_delta"] = ((aligned_build / "Brunvald.exe").stat().st_size
                                         - (BUILD / "Brunvald.exe").stat().st_size)
         ex["cause"] = extract_cause(ex, results.get("extract_aligned"))
-        parts.append(section_extract(ex, results.get("extract_aligned")))
+        text = section_extract(ex, results.get("extract_aligned"))
+        if "extract_aligned" in errors:
+            text += "\nThe variant with page-aligned sections failed in this run: `%s`.\n" % errors["extract_aligned"]
+        return text
+
+    render("Start-up", "startup", startup_text)
+    render("Region", "region", lambda: section_region(results["region"]))
+    render("Extraction", "extract", extract_text)
     if "size" in only:
         size = bench_size()
         parts.append(size if size else SIZE_PLACEHOLDER)
         if not size:
             say("size: bench/size.py is missing; a placeholder is written")
-    Path(args.out).write_text("\n".join(parts))
-    say("wrote %s" % args.out)
-    return 0
+    out.write_text("\n".join(parts))
+    say("wrote %s" % out)
+    return 1 if errors else 0
 
 
 if __name__ == "__main__":
