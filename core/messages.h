@@ -32,4 +32,14 @@ inline constexpr char16_t kEntryNotRemoved[] =
     u"nichtentfernt werden. Sie können den Eintrag auch seperat löschen.";
 inline constexpr char16_t kUninstallDone[] = u"Deinstallation erfolgreich beendet!";
 
+// The uninstall could not move a saved game file back: the mission's file of
+// that name is still in use. Nothing is reported as done; the run can be
+// started again.
+inline Text GameFileNotRestored(const Text& path) {
+    return u"Die Datei \"" + path +
+           u"\" des Spiels konnte nicht wiederhergestellt werden, da die Datei der Mission noch "
+           u"verwendet wird. Bitte schlie\u00dfen Sie das Programm, das sie verwendet, und klicken "
+           u"Sie erneut auf Deinstallieren.";
+}
+
 }  // namespace brunvald::message

@@ -7,6 +7,11 @@
 // exactly the bytes of the mission's resource for it. An uninstall started
 // when the mission is not installed, or only partly, then leaves the game's
 // own files of the same names alone.
+//
+// A saved game file that cannot be moved back (the mission's file in its
+// place is held open by another program) keeps the records and the
+// executable: the run reports the file instead of success, and pressing
+// Deinstallieren again, once the file is free, finishes the job.
 
 #include "core/handlers.h"
 #include "core/manifest.h"
@@ -25,8 +30,11 @@ public:
         : host_(host), state_(state), paths_(state.paths) {}
 
     void Entry(const ManifestEntry& entry, bool firstLine);
+    // The game files whose backup is still there after this walk.
+    const std::vector<Text>& NotRestored() const { return notRestored_; }
 
 private:
+    void Restore(const Text& backup, const Text& target);
     bool IsMissionFile(const Text& resourceName, const Text& folder, const Text& fileName);
     void RemoveMissionFile(const ManifestEntry& entry, const Text& folder);
     void RemoveAndRestore(const ManifestEntry& entry, const Text& folder);
@@ -37,7 +45,16 @@ private:
     HostOps& host_;
     ProgramState& state_;
     InstallPaths& paths_;
+    std::vector<Text> notRestored_;
 };
+
+// A rename that fails while the backup is there means the mission's file
+// could not be removed from the game file's name: the game's file would be
+// left under its backup name with nothing recorded to bring it back.
+void UninstallWalk::Restore(const Text& backup, const Text& target) {
+    if (!host_.RenameFile(backup, target) && host_.FileIsPresent(backup))
+        notRestored_.push_back(target);
+}
 
 bool UninstallWalk::IsMissionFile(const Text& resourceName, const Text& folder,
                                   const Text& fileName) {
@@ -52,7 +69,7 @@ void UninstallWalk::RemoveMissionFile(const ManifestEntry& entry, const Text& fo
 
 void UninstallWalk::RemoveAndRestore(const ManifestEntry& entry, const Text& folder) {
     RemoveMissionFile(entry, folder);
-    host_.RenameFile(folder + BackupName(state_.identity, entry.fileName), folder + entry.fileName);
+    Restore(folder + BackupName(state_.identity, entry.fileName), folder + entry.fileName);
 }
 
 void UninstallWalk::CampaignSet(const ManifestEntry& entry) {
@@ -83,7 +100,7 @@ void UninstallWalk::RestoreTreeImages() {
         if (IsMissionFile(TreeImageResource(name), model, name)) host_.RemoveFile(model + name);
     for (const Text& name : {Text(kResetTreeImage), Text(kTreeImage)}) {
         const Text backup = model + BackupName(state_.identity, name);
-        if (host_.FileIsPresent(backup)) host_.RenameFile(backup, model + name);
+        if (host_.FileIsPresent(backup)) Restore(backup, model + name);
     }
 }
 
@@ -122,6 +139,10 @@ void UninstallRun(HostOps& host, InstallerWindow& window, ProgramState& state) {
         walk.Entry(ParseEntry(line), firstLine);
         firstLine = false;
     }
+    // Success would now be reported and the records and the executable
+    // deleted, leaving no way to bring the saved file back.
+    if (!walk.NotRestored().empty())
+        throw HostError(message::GameFileNotRestored(walk.NotRestored().front()));
 
     RemoveRecords(host, state.identity.displayName, ReportMissingEntry);
 

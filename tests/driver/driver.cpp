@@ -9,6 +9,19 @@
 //   brunvald-driver sleep SECONDS [FILE]     do nothing for that long (a
 //                                            stand-in process under any name);
 //                                            FILE is created once it runs
+//   brunvald-driver hold FILE SECONDS READY  open FILE for reading and writing
+//                                            with no sharing (as a program
+//                                            that has it open would), create
+//                                            READY once it is held, keep it
+//                                            for SECONDS; exit 5 when FILE
+//                                            cannot be opened
+//   brunvald-driver message CODE             the platform's text for a system
+//                                            error code (FormatMessageW), in
+//                                            the user's language
+//   brunvald-driver deny-key KEY             create HKLM\KEY (or reset its
+//                                            security) so that everyone may
+//                                            only read and delete it: opening
+//                                            it with full access is refused
 //
 // Options of run and watch:
 //   --timeout S        give up after S seconds (default 60): the program is
@@ -49,6 +62,7 @@
 #include "host/unique_handle.h"
 #include "tests/driver/json_writer.h"
 
+#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <cstdint>
@@ -61,6 +75,8 @@ namespace {
 
 using brunvald::unique_handle;
 using brunvald::unique_hfile;
+using brunvald::unique_hkey;
+using brunvald::unique_hlocal;
 using brunvald::unique_hrgn;
 using driver::Json;
 
@@ -899,6 +915,63 @@ int command_watch(const Options& options) {
     return 3;
 }
 
+
+// A file kept open the way another program keeps it: every other opening,
+// renaming or deletion of it fails with a sharing violation meanwhile.
+int command_hold(const std::wstring& file, double seconds, const std::wstring& ready) {
+    unique_hfile held(::CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!held) {
+        Json json = event("hold_failed");
+        json.field("error", static_cast<std::int64_t>(::GetLastError()));
+        emit(json);
+        return 5;
+    }
+    { unique_hfile marker(::CreateFileW(ready.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)); }
+    ::Sleep(static_cast<DWORD>(seconds * 1000.0));
+    return 0;
+}
+
+// A registry key that may be read and deleted by everyone, and nothing more:
+// a program that opens it with full access is refused (access denied), while
+// the test can still see it and remove it afterwards.
+int command_deny_key(const std::wstring& key) {
+    // KR: read; SD: delete. Protected, so nothing is inherited from above.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KRSD;;;WD)", SDDL_REVISION_1,
+                                                                &descriptor, nullptr)) {
+        Json json = event("deny_failed");
+        json.field("step", "descriptor").field("error", static_cast<std::int64_t>(::GetLastError()));
+        emit(json);
+        return 6;
+    }
+    unique_hlocal owned(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    unique_hkey created;
+    LONG status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                    WRITE_DAC | KEY_READ, &attributes, created.put(), nullptr);
+    // A key that existed already keeps its old security: set it now.
+    if (status == ERROR_SUCCESS)
+        status = ::RegSetKeySecurity(created.get(), DACL_SECURITY_INFORMATION, descriptor);
+    Json json = event(status == ERROR_SUCCESS ? "denied" : "deny_failed");
+    json.field("status", static_cast<std::int64_t>(status));
+    emit(json);
+    return status == ERROR_SUCCESS ? 0 : 6;
+}
+
+int command_message(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    unique_hlocal owned(buffer);
+    Json json = event("message");
+    json.field("code", static_cast<std::int64_t>(code))
+        .field("text", length ? std::wstring(buffer, length).c_str() : L"");
+    emit(json);
+    return length ? 0 : 7;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -913,6 +986,9 @@ int wmain(int argc, wchar_t** argv) {
         ::Sleep(static_cast<DWORD>(seconds * 1000.0));
         return 0;
     }
+    if (command == L"hold" && argc > 4) return command_hold(argv[2], _wtof(argv[3]), argv[4]);
+    if (command == L"message" && argc > 2) return command_message(static_cast<DWORD>(_wtol(argv[2])));
+    if (command == L"deny-key" && argc > 2) return command_deny_key(argv[2]);
     Options options;
     if (!parse_options(argc, argv, 2, options)) return usage();
     if (command == L"run") return command_run(options);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/handlers.h"
+#include "host/host_rules.h"
 #include "tests/native/core/scene.h"
 
 namespace brunvald {
@@ -270,6 +271,67 @@ TEST(UninstallRun, ScriptThatCannotBeWrittenEndsTheRunWithTheWindowOpen) {
     EXPECT_FALSE(machine.host.HasKey(kEntryKey));
     EXPECT_FALSE(machine.host.HasKey(kMaker));
     EXPECT_EQ(machine.host.FileBytes(InGame(u"EmperorText.eng")), GameBytes(u"EmperorText.eng"));
+}
+
+}  // namespace
+}  // namespace brunvald
+
+namespace brunvald {
+namespace {
+
+using namespace testing;
+
+// A mission file that cannot be removed (held by another program; here
+// read-only after start-up's reset) keeps its saved game file from coming
+// back. The run must not then report success, delete the records and the
+// executable: it names the file, and a second press finishes the job.
+TEST(UninstallRun, GameFileThatCannotComeBackStopsBeforeTheRecords) {
+    struct Case {
+        const char* name;
+        const char16_t* stuck;
+    };
+    const Case cases[] = {
+        {"text file", u"EmperorText.eng"},
+        {"tree image", u"Model\\TreeImage.Index"},
+        {"picture", u"Data\\China_FE_MainMenu.jpg"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine machine;
+        const std::vector<std::string> before = machine.GameListing();
+        ASSERT_EQ(machine.Install(), "ended");
+        AddInstaller(machine.host, kCopy, u"UNINSTALL");
+        FakeWindow window;
+        ProgramState state;
+        ASSERT_TRUE(StartUp(machine.host, window, state));
+        const Text stuck = InGame(c.stuck);
+        machine.host.SetReadOnly(stuck, true);
+        machine.host.messageBoxes.clear();
+
+        EXPECT_EQ(RunToEnd([&] { UninstallRun(machine.host, window, state); }),
+                  "Die Datei \"" + Utf8(stuck) +
+                      "\" des Spiels konnte nicht wiederhergestellt werden, da die Datei der Mission "
+                      "noch verwendet wird. Bitte schließen Sie das Programm, das sie verwendet, "
+                      "und klicken Sie erneut auf Deinstallieren.");
+        // Nothing claims success; the way back is kept.
+        EXPECT_TRUE(machine.host.messageBoxes.empty());
+        EXPECT_TRUE(machine.host.HasKey(kEntryKey));
+        EXPECT_TRUE(machine.host.HasKey(kMaker));
+        EXPECT_TRUE(machine.host.openedHidden.empty());
+        EXPECT_FALSE(window.closed);
+        // The game's bytes are under the backup name, the other files back.
+        const Text backup = FolderPart(stuck) + u"ARMK-" + FileNamePart(stuck);
+        EXPECT_EQ(machine.host.FileBytes(backup), GameBytes(c.stuck));
+        EXPECT_EQ(machine.host.FileBytes(InGame(u"Model\\EmperorBuildingModels.txt")),
+                  GameBytes(u"Model\\EmperorBuildingModels.txt"));
+
+        machine.host.SetReadOnly(stuck, false);
+        EXPECT_EQ(RunToEnd([&] { UninstallRun(machine.host, window, state); }), "ended");
+        EXPECT_EQ(machine.GameListing(), before);
+        EXPECT_FALSE(machine.host.HasKey(kEntryKey));
+        EXPECT_FALSE(machine.host.HasKey(kMaker));
+        EXPECT_EQ(machine.host.messageBoxes.back().text, u"Deinstallation erfolgreich beendet!");
+    }
 }
 
 }  // namespace
