@@ -4,7 +4,7 @@
 //   bench-launch [--rounds N] [--warmup N] [--timeout S] [--out FILE] LABEL=EXE ...
 //
 // Each round starts every program once, in turn (the order turns round by
-// round so that neither always comes first after a pause). One run:
+// round so that no program always comes first after a pause). One run:
 //   1. QueryPerformanceCounter, then CreateProcessW (working folder: the
 //      program's own folder, command line: its quoted path);
 //   2. every millisecond, EnumWindows for a visible top-level window that
