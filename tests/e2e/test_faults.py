@@ -18,6 +18,7 @@ import json
 import os
 import shutil
 import subprocess
+import time
 import unittest
 from pathlib import Path
 
@@ -92,7 +93,7 @@ class TmpfsMount:
             if subprocess.run(["umount", str(self.where)], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL).returncode == 0:
                 return
-            harness.time.sleep(0.1)
+            time.sleep(0.1)
         subprocess.run(["umount", "-l", str(self.where)], stdin=subprocess.DEVNULL)
 
 
