@@ -3,16 +3,22 @@ the project's private Wine, each a median of repeated runs against a baseline
 measured in the same run, written as Markdown to docs/benchmarks.md.
 
   run.py [--quick] [--only startup,region,extract,size] [--out FILE]
+         [--no-aligned] [--render-only]
 
 --only writes its sections to build/bench/benchmarks.md unless --out says
-otherwise: docs/benchmarks.md is only replaced by a run of everything. The
-exit code is 1 when a benchmark failed (its section says so), else 0.
+otherwise: docs/benchmarks.md is only replaced by a run of everything.
+--render-only writes the document again from build/bench/results.json (the
+last complete run) without measuring. The exit code is 1 when a benchmark
+failed (its section says so), else 0.
 
 Environment (set by scripts/bench):
   BRUNVALD_ROOT          the checkout
   BRUNVALD_BUILD_DIR     the win32 build (Brunvald.exe, the driver, the region
                          benchmark)
-  BRUNVALD_BENCH_TOOLS   the build of bench/ (bench-floor.exe, bench-launch.exe)
+  BRUNVALD_BENCH_TOOLS   the build of bench/ (the floors, bench-launch.exe,
+                         bench-phases.exe)
+  BRUNVALD_BENCH_ALIGNED a build of the program linked with page-aligned
+                         sections, measured beside the real one (optional)
   BRUNVALD_WINEPREFIX    the prefix (build/wine-bench)
 
 Nothing here asserts a time: a missed target is written into the document
@@ -151,8 +157,15 @@ def bench_startup(w, rounds, aligned_build=None):
               + targets, WORK / "startup.log", timeout=60 + rounds * 120)
     runs = [json.loads(line) for line in out.read_text().splitlines() if line.strip()]
     result = {"rounds": rounds, "errors": [r for r in runs if "error" in r]}
+    # A run counts only when the expected window showed: a message box of a
+    # refused start would be timed as well, and would be a different thing.
+    expected = {"installer": "TMain", "aligned": "TMain"}
+    for r in runs:
+        if "ms" in r and r.get("class") != expected.get(r.get("label"), "BenchFloor"):
+            result["errors"].append({"label": r["label"], "error": "window of class %s instead" % r.get("class")})
     for label in ("installer", "floor", "controls", "shaped", "aligned"):
-        ok = [r for r in runs if r.get("label") == label and "ms" in r]
+        ok = [r for r in runs if r.get("label") == label and "ms" in r
+              and r.get("class") == expected.get(label, "BenchFloor")]
         if not ok:
             continue
         result[label] = {
@@ -510,7 +523,8 @@ def section_machine(m, command):
         "",
         "**Programs:** commit `%s`, built in `%s` (`cmake --preset win32`, MinSizeRel).\n" % (m["commit"], m["build"]),
         "**Reproduce:** `scripts/bench` (all), `scripts/bench --only startup,region,extract,size`, "
-        "`scripts/bench --quick` (fewer rounds). Raw numbers of the last run: `build/bench/results.json`.",
+        "`scripts/bench --quick` (fewer rounds). Raw numbers of the last complete run: `build/bench/results.json` "
+        "(`bench/run.py --render-only` writes this document from them again).",
         "",
     ])
 
@@ -560,9 +574,18 @@ def section_startup(r, aligned):
             median(aligned["ms"]), spread(aligned["ms"]), median(aligned["created_ms"]), ", ".join(aligned["classes"])))
     lines += [
         "",
-        "%d timed runs each. **Ratio %.2f** (target at most %.1f): %s." % (
+        "%d timed runs each. **Ratio %.2f** of the medians (target at most %.1f): %s." % (
             len(inst["ms"]), r["ratio"], target, verdict(met)),
     ]
+    # Two readings that other jobs on the machine disturb less: each round
+    # runs the programs back to back, so its own ratio shares the round's load;
+    # and the fastest run of each is the least disturbed one.
+    if len(inst["ms"]) == len(floor["ms"]) and inst["ms"]:
+        paired = median([a / b for a, b in zip(inst["ms"], floor["ms"])])
+        lines.append("")
+        lines.append("Less disturbed by other jobs: the median of the per-round ratios (each round starts the "
+                     "programs back to back) is %.2f; the fastest run of each gives %.1f ms against %.1f ms, "
+                     "ratio %.2f." % (paired, min(inst["ms"]), min(floor["ms"]), min(inst["ms"]) / min(floor["ms"])))
     if r["errors"]:
         lines.append("Runs that failed: %s." % "; ".join("%s: %s" % (e["label"], e["error"]) for e in r["errors"]))
     extra = median(inst["ms"]) - median(floor["ms"])
@@ -881,7 +904,9 @@ def main():
                     attempt("extract_aligned", bench_extract, w, rounds["aligned"], aligned_build,
                             "installer-200-aligned")
         finally:
-            (WORK / "results.json").write_text(json.dumps(dict(results, errors=errors), indent=1, default=str))
+            # A partial run keeps the complete run's numbers for --render-only.
+            (WORK / ("results.json" if everything else "results-partial.json")).write_text(
+                json.dumps(dict(results, errors=errors), indent=1, default=str))
 
     parts = [section_machine(m, args.command + (" --quick" if args.quick else ""))]
 
