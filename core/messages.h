@@ -33,13 +33,14 @@ inline constexpr char16_t kEntryNotRemoved[] =
 inline constexpr char16_t kUninstallDone[] = u"Deinstallation erfolgreich beendet!";
 
 // The uninstall could not move a saved game file back: the mission's file of
-// that name is still in use. Nothing is reported as done; the run can be
+// that name cannot be removed (held open by another program, or a medium
+// that cannot be written). Nothing is reported as done; the run can be
 // started again.
 inline Text GameFileNotRestored(const Text& path) {
     return u"Die Datei \"" + path +
-           u"\" des Spiels konnte nicht wiederhergestellt werden, da die Datei der Mission noch "
-           u"verwendet wird. Bitte schlie\u00dfen Sie das Programm, das sie verwendet, und klicken "
-           u"Sie erneut auf Deinstallieren.";
+           u"\" des Spiels konnte nicht wiederhergestellt werden, da die Datei der Mission an "
+           u"ihrer Stelle nicht entfernt werden kann. Bitte schlie\u00dfen Sie alle Programme, die "
+           u"sie verwenden, und klicken Sie erneut auf Deinstallieren.";
 }
 
 }  // namespace brunvald::message

@@ -65,6 +65,12 @@ def cannot_create(w, windows_path, code):
     return (TITLE, error_box_text('Datei "%s" kann nicht erstellt werden. %s' % (windows_path, system_text(w, code))))
 
 
+def not_restored(windows_path):
+    return (TITLE, 'Die Datei "%s" des Spiels konnte nicht wiederhergestellt werden, da die Datei der Mission an '
+                   "ihrer Stelle nicht entfernt werden kann. Bitte schlie\u00dfen Sie alle Programme, die sie "
+                   "verwenden, und klicken Sie erneut auf Deinstallieren." % windows_path)
+
+
 class TmpfsMount:
     """A tmpfs of a fixed size mounted on a folder, optionally made read-only."""
 
@@ -210,11 +216,7 @@ class LockedAtUninstall(FaultCase):
                             "--click", "Deinstallieren", "--after-box", TITLE, "--click", "Deinstallieren", exe])
         self.addCleanup(d.kill)
         error = self.held_error(d)
-        stuck = "C:\\Spiele\\Kaiser\\EmperorText.eng"
-        self.assertEqual((error["caption"], error["text"]),
-                         (TITLE, 'Die Datei "%s" des Spiels konnte nicht wiederhergestellt werden, da die Datei der '
-                                 "Mission noch verwendet wird. Bitte schlie\u00dfen Sie das Programm, das sie "
-                                 "verwendet, und klicken Sie erneut auf Deinstallieren." % stuck))
+        self.assertEqual((error["caption"], error["text"]), not_restored(r"C:\Spiele\Kaiser\EmperorText.eng"))
         # The game's text is safe under its backup name; the records and the
         # program that can bring it back are still there.
         self.assertEqual(harness.sha256(game.path(EXAMPLE.marker + "-EmperorText.eng")), before["EmperorText.eng"])
@@ -284,6 +286,36 @@ class ReadOnlyGameFolder(FaultCase):
         report = d.report(60)
         self.assertEndedCleanly(report)
         self.assertEqual(self.boxes(report), [COPY_FAILED, (error["caption"], error["text"])])
+        self.assertEqual(game.snapshot(), before)
+        self.assertNoRecords()
+
+    def test_uninstall_from_a_folder_that_became_read_only(self):
+        # Nothing can be removed or renamed back: the run names the first
+        # saved game file it could not restore (the tree images come first)
+        # instead of reporting success, and keeps the records and itself.
+        mount = self.mount(self.w.unix(r"C:\Spiele"), 4 << 20)
+        game = self.game()
+        before = game.snapshot()
+        self.assertEqual(self.boxes(self.install(self.installer_copy())), [INSTALLED])
+        installed = game.snapshot()
+        mount.remount("ro")
+        exe = self.w.windows(game.path("Data/Brunvald.exe"))
+        d = Driver(self.w, ["run", "--timeout", "90", "--args", "UNINSTALL", "--hold", TITLE,
+                            "--click", "Deinstallieren", "--after-box", TITLE, "--click", "Deinstallieren", exe])
+        self.addCleanup(d.kill)
+        error = self.held_error(d)
+        self.assertEqual((error["caption"], error["text"]),
+                         not_restored(r"C:\Spiele\Kaiser\Model\ResetTreeImage.Index"))
+        self.assertEqual(game.snapshot(), installed)
+        self.assertEqual(self.w.reg_values(uninstall_key(EXAMPLE.display_name)),
+                         EXAMPLE.uninstall_values(game.path_value))
+        self.assertIsNotNone(self.w.reg_values(MAKER_KEY))
+        mount.remount("rw")
+        d.go_on()
+        report = d.report(90)
+        self.assertEndedCleanly(report)
+        self.assertEqual(self.boxes(report), [(error["caption"], error["text"]), UNINSTALLED])
+        self.assertSelfRemoved(game.path("Data"))
         self.assertEqual(game.snapshot(), before)
         self.assertNoRecords()
 

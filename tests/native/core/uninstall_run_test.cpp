@@ -311,8 +311,8 @@ TEST(UninstallRun, GameFileThatCannotComeBackStopsBeforeTheRecords) {
         EXPECT_EQ(RunToEnd([&] { UninstallRun(machine.host, window, state); }),
                   "Die Datei \"" + Utf8(stuck) +
                       "\" des Spiels konnte nicht wiederhergestellt werden, da die Datei der Mission "
-                      "noch verwendet wird. Bitte schließen Sie das Programm, das sie verwendet, "
-                      "und klicken Sie erneut auf Deinstallieren.");
+                      "an ihrer Stelle nicht entfernt werden kann. Bitte schließen Sie alle "
+                      "Programme, die sie verwenden, und klicken Sie erneut auf Deinstallieren.");
         // Nothing claims success; the way back is kept.
         EXPECT_TRUE(machine.host.messageBoxes.empty());
         EXPECT_TRUE(machine.host.HasKey(kEntryKey));
