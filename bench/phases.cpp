@@ -4,6 +4,7 @@
 // taken apart.
 //
 //   bench-phases FONT_FILE OUT_FILE
+//   bench-phases --pause MS OUT_FILE    how long Sleep(MS) really takes
 //
 // Appends one JSON line to OUT_FILE with the milliseconds of each step:
 //   font_system  the first font created and measured in the process (Wine
@@ -20,6 +21,8 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -59,9 +62,32 @@ void DrawWith(HDC dc, const wchar_t* face, int height, const wchar_t* text) {
 
 }  // namespace
 
+// The install's progress pauses are Sleep calls; the extraction benchmark
+// subtracts them from a span, so it wants their real length, not the
+// nominal one. Appends {"pause_ms":N,"median_ms":M,"samples":[...]}.
+int MeasurePause(DWORD ms, const wchar_t* outPath) {
+    std::vector<double> samples;
+    for (int i = 0; i < 21; ++i) {
+        const double t = Now();
+        ::Sleep(ms);
+        samples.push_back(Now() - t);
+    }
+    std::vector<double> sorted = samples;
+    for (size_t i = 1; i < sorted.size(); ++i) {  // insertion sort: 21 values
+        for (size_t j = i; j > 0 && sorted[j - 1] > sorted[j]; --j) std::swap(sorted[j - 1], sorted[j]);
+    }
+    std::FILE* out = _wfopen(outPath, L"a");
+    if (!out) return 1;
+    std::fprintf(out, "{\"pause_ms\":%lu,\"median_ms\":%.3f,\"min_ms\":%.3f,\"max_ms\":%.3f}\n", ms,
+                 sorted[sorted.size() / 2], sorted.front(), sorted.back());
+    std::fclose(out);
+    return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 4 && lstrcmpW(argv[1], L"--pause") == 0) return MeasurePause(DWORD(_wtoi(argv[2])), argv[3]);
     if (argc != 3) {
-        std::fputs("usage: bench-phases FONT_FILE OUT_FILE\n", stderr);
+        std::fputs("usage: bench-phases FONT_FILE OUT_FILE | --pause MS OUT_FILE\n", stderr);
         return 2;
     }
     std::vector<char> fontBytes = ReadWhole(argv[1]);  // not timed: the installer maps it
