@@ -5,6 +5,10 @@
 //
 //   bench-phases FONT_FILE OUT_FILE
 //   bench-phases --pause MS OUT_FILE    how long Sleep(MS) really takes
+//   bench-phases --write FOLDER PIECE OUT_FILE
+//                                       four files of 50 MiB written from
+//                                       memory with WriteFile in pieces of
+//                                       PIECE bytes, as the installer writes
 //
 // Appends one JSON line to OUT_FILE with the milliseconds of each step:
 //   font_system  the first font created and measured in the process (Wine
@@ -20,8 +24,10 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -84,10 +90,44 @@ int MeasurePause(DWORD ms, const wchar_t* outPath) {
     return 0;
 }
 
+// The installer's write pattern under Wine, with the piece size as the only
+// variable: files created like the installer's (CREATE_ALWAYS, no sharing)
+// and written from one buffer in memory. Appends {"piece":N,"ms":M}.
+int MeasureWrites(const wchar_t* folder, DWORD piece, const wchar_t* outPath) {
+    constexpr size_t kFileSize = 50u * 1024 * 1024;
+    std::vector<unsigned char> buffer(kFileSize);
+    unsigned value = 12345;
+    for (unsigned char& b : buffer) {  // not zeros: nothing may treat the data as sparse
+        value = value * 1103515245u + 12345u;
+        b = static_cast<unsigned char>(value >> 24);
+    }
+    const double start = Now();
+    for (int i = 1; i <= 4; ++i) {
+        const std::wstring path = std::wstring(folder) + L"\\write" + std::to_wstring(i) + L".bin";
+        unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return 1;
+        for (size_t done = 0; done < kFileSize;) {
+            const DWORD size = DWORD(std::min<size_t>(piece, kFileSize - done));
+            DWORD written = 0;
+            if (!::WriteFile(file.get(), buffer.data() + done, size, &written, nullptr) || written == 0) return 1;
+            done += written;
+        }
+    }
+    const double ms = Now() - start;
+    std::FILE* out = _wfopen(outPath, L"a");
+    if (!out) return 1;
+    std::fprintf(out, "{\"piece\":%lu,\"ms\":%.3f}\n", piece, ms);
+    std::fclose(out);
+    return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 5 && lstrcmpW(argv[1], L"--write") == 0)
+        return MeasureWrites(argv[2], DWORD(_wtoi(argv[3])), argv[4]);
     if (argc == 4 && lstrcmpW(argv[1], L"--pause") == 0) return MeasurePause(DWORD(_wtoi(argv[2])), argv[3]);
     if (argc != 3) {
-        std::fputs("usage: bench-phases FONT_FILE OUT_FILE | --pause MS OUT_FILE\n", stderr);
+        std::fputs("usage: bench-phases FONT_FILE OUT_FILE | --pause MS OUT_FILE | --write FOLDER PIECE OUT_FILE\n", stderr);
         return 2;
     }
     std::vector<char> fontBytes = ReadWhole(argv[1]);  // not timed: the installer maps it
