@@ -779,6 +779,13 @@ def section_extract(r, aligned):
         "**Ratio %.2f** against `cp` (target within %.1f): %s. %d rounds%s." % (
             r["ratio"], target, verdict(met_time), r["rounds"],
             "" if not r["failed"] else ", %d installs FAILED and are left out" % r["failed"]),
+        "" if len(r["extract_ms"]) != len(r["cp_ms"]) else
+        "Round by round (each install beside its own cp) the ratio runs from %.2f to %.2f; %d of %d rounds "
+        "are above %.1f. The spans are short (about a tenth of a second), so other jobs on the machine move "
+        "them much; a quiet machine decides." % (
+            min(a / b for a, b in zip(r["extract_ms"], r["cp_ms"])),
+            max(a / b for a, b in zip(r["extract_ms"], r["cp_ms"])),
+            sum(1 for a, b in zip(r["extract_ms"], r["cp_ms"]) if a / b > target), len(r["cp_ms"]), target),
         "",
         "**Memory.** Sampled from `/proc/<pid>/status` of the installer's Wine process (every 20 ms while "
         "it runs, and its peak counter while the closing message is held open):",
