@@ -144,6 +144,31 @@ class FaultCase(RunCase):
         self.assertTrue(harness.poll(ready.exists, 20), "the holder did not open %s" % path)
         return release
 
+    def uninstall_blocked_then_retried(self, game, before, blocked_file, unblock, check_blocked):
+        """Uninstalls from the game's copy: the run must stop naming the game
+        file it could not bring back, keep the records and the program (and
+        pass check_blocked); once unblock() frees the way, a second press of
+        Deinstallieren must finish and leave the game as it was before."""
+        exe = self.w.windows(game.path("Data/Brunvald.exe"))
+        d = Driver(self.w, ["run", "--timeout", "90", "--args", "UNINSTALL", "--hold", TITLE,
+                            "--click", "Deinstallieren", "--after-box", TITLE, "--click", "Deinstallieren", exe])
+        self.addCleanup(d.kill)
+        error = self.held_error(d)
+        self.assertEqual((error["caption"], error["text"]), not_restored(blocked_file))
+        check_blocked()
+        self.assertEqual(self.w.reg_values(uninstall_key(EXAMPLE.display_name)),
+                         EXAMPLE.uninstall_values(game.path_value))
+        self.assertIsNotNone(self.w.reg_values(MAKER_KEY))
+        self.assertTrue(game.path("Data/Brunvald.exe").is_file())
+        unblock()
+        d.go_on()
+        report = d.report(90)
+        self.assertEndedCleanly(report)
+        self.assertEqual(self.boxes(report), [(error["caption"], error["text"]), UNINSTALLED])
+        self.assertSelfRemoved(game.path("Data"))
+        self.assertEqual(game.snapshot(), before)
+        self.assertNoRecords()
+
     def held_error(self, d, timeout=60):
         while True:
             item = d.wait_for("box", timeout)
@@ -211,27 +236,11 @@ class LockedAtUninstall(FaultCase):
         before = game.snapshot()
         self.assertEqual(self.boxes(self.install(self.installer_copy())), [INSTALLED])
         release = self.hold(game.path("EmperorText.eng"))
-        exe = self.w.windows(game.path("Data/Brunvald.exe"))
-        d = Driver(self.w, ["run", "--timeout", "90", "--args", "UNINSTALL", "--hold", TITLE,
-                            "--click", "Deinstallieren", "--after-box", TITLE, "--click", "Deinstallieren", exe])
-        self.addCleanup(d.kill)
-        error = self.held_error(d)
-        self.assertEqual((error["caption"], error["text"]), not_restored(r"C:\Spiele\Kaiser\EmperorText.eng"))
-        # The game's text is safe under its backup name; the records and the
-        # program that can bring it back are still there.
-        self.assertEqual(harness.sha256(game.path(EXAMPLE.marker + "-EmperorText.eng")), before["EmperorText.eng"])
-        self.assertEqual(self.w.reg_values(uninstall_key(EXAMPLE.display_name)),
-                         EXAMPLE.uninstall_values(game.path_value))
-        self.assertIsNotNone(self.w.reg_values(MAKER_KEY))
-        self.assertTrue(game.path("Data/Brunvald.exe").is_file())
-        release()
-        d.go_on()
-        report = d.report(90)
-        self.assertEndedCleanly(report)
-        self.assertEqual(self.boxes(report), [(error["caption"], error["text"]), UNINSTALLED])
-        self.assertSelfRemoved(game.path("Data"))
-        self.assertEqual(game.snapshot(), before)
-        self.assertNoRecords()
+        # The game's text is safe under its backup name meanwhile.
+        backup = game.path(EXAMPLE.marker + "-EmperorText.eng")
+        self.uninstall_blocked_then_retried(
+            game, before, r"C:\Spiele\Kaiser\EmperorText.eng", release,
+            lambda: self.assertEqual(harness.sha256(backup), before["EmperorText.eng"]))
 
 
 class MissingSubfolder(FaultCase):
@@ -299,25 +308,9 @@ class ReadOnlyGameFolder(FaultCase):
         self.assertEqual(self.boxes(self.install(self.installer_copy())), [INSTALLED])
         installed = game.snapshot()
         mount.remount("ro")
-        exe = self.w.windows(game.path("Data/Brunvald.exe"))
-        d = Driver(self.w, ["run", "--timeout", "90", "--args", "UNINSTALL", "--hold", TITLE,
-                            "--click", "Deinstallieren", "--after-box", TITLE, "--click", "Deinstallieren", exe])
-        self.addCleanup(d.kill)
-        error = self.held_error(d)
-        self.assertEqual((error["caption"], error["text"]),
-                         not_restored(r"C:\Spiele\Kaiser\Model\ResetTreeImage.Index"))
-        self.assertEqual(game.snapshot(), installed)
-        self.assertEqual(self.w.reg_values(uninstall_key(EXAMPLE.display_name)),
-                         EXAMPLE.uninstall_values(game.path_value))
-        self.assertIsNotNone(self.w.reg_values(MAKER_KEY))
-        mount.remount("rw")
-        d.go_on()
-        report = d.report(90)
-        self.assertEndedCleanly(report)
-        self.assertEqual(self.boxes(report), [(error["caption"], error["text"]), UNINSTALLED])
-        self.assertSelfRemoved(game.path("Data"))
-        self.assertEqual(game.snapshot(), before)
-        self.assertNoRecords()
+        self.uninstall_blocked_then_retried(
+            game, before, r"C:\Spiele\Kaiser\Model\ResetTreeImage.Index", lambda: mount.remount("rw"),
+            lambda: self.assertEqual(game.snapshot(), installed))
 
 
 class MakerRecordUnwritable(FaultCase):
