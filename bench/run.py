@@ -65,6 +65,12 @@ def spread(values):
     return "%.1f-%.1f" % (min(values), max(values)) if values else "-"
 
 
+def timing_cell(values):
+    """The median and range columns of a table row, for a baseline that may
+    not have been measured."""
+    return "%.0f ms | %s" % (median(values), spread(values)) if values else "not measured |"
+
+
 def run_quiet(w, args, out_file, timeout):
     """A Windows program whose output goes to a file: Wine's long-lived
     processes may inherit what the program is given, and a pipe would hold
@@ -756,18 +762,14 @@ def section_extract(r, aligned):
         "| `cp` of the same four files | %.0f ms | %s |" % (median(r["cp_ms"]), spread(r["cp_ms"])),
         "| the same four files written natively from memory (Python `os.write`, no Wine) in 60 KiB pieces, "
         "as the installer writes them | %s |" % (
-            "%.0f ms | %s" % (median(r["native_60k_ms"]), spread(r["native_60k_ms"])) if r.get("native_60k_ms")
-            else "not measured |"),
+            timing_cell(r.get("native_60k_ms"))),
         "| ... in 1 MiB pieces | %s |" % (
-            "%.0f ms | %s" % (median(r["native_1m_ms"]), spread(r["native_1m_ms"])) if r.get("native_1m_ms")
-            else "not measured |"),
+            timing_cell(r.get("native_1m_ms"))),
         "| the same amount written by a plain Windows program under this Wine (`bench-phases --write`: "
         "WriteFile from memory) in 60 KiB pieces | %s |" % (
-            "%.0f ms | %s" % (median(r["wine_60k_ms"]), spread(r["wine_60k_ms"])) if r.get("wine_60k_ms")
-            else "not measured |"),
+            timing_cell(r.get("wine_60k_ms"))),
         "| ... in 1 MiB pieces | %s |" % (
-            "%.0f ms | %s" % (median(r["wine_1m_ms"]), spread(r["wine_1m_ms"])) if r.get("wine_1m_ms")
-            else "not measured |"),
+            timing_cell(r.get("wine_1m_ms"))),
         "| the whole install, click to closing message (pauses included) | %.0f ms | %s |" % (
             median(r["wall_ms"]), spread(r["wall_ms"])),
         "| of which the fixed pauses (nominal) | %d ms | |" % r["pauses_ms"],
