@@ -7,7 +7,7 @@
 #include "core/messages.h"
 #include "core/mission_files.h"
 #include "host/host_rules.h"
-#include "host/registry_records.h"
+#include "core/registry_records.h"
 
 namespace brunvald {
 
@@ -22,7 +22,7 @@ public:
     void Entry(const ManifestEntry& entry);
 
 private:
-    void AdvanceProgress();
+    void ProgressStep();
     void Extract(const ManifestEntry& entry, const Text& folder);
     void BackupAndExtract(const ManifestEntry& entry, const Text& folder);
     void CampaignSet(const ManifestEntry& entry);
@@ -49,8 +49,9 @@ void InstallWalk::CopyInstaller() {
         host_.ShowMessageBox(message::kCopyFailed, message::kErrorCaption, kIconError);
 }
 
-// Sweeps from the bar's percent up to 100; at 100 it pauses once.
-void InstallWalk::AdvanceProgress() {
+// One entry's share of the progress: a sweep from the bar's percent up to 100
+// with a 15 ms pause per step, which at 100 is a single pause.
+void InstallWalk::ProgressStep() {
     for (unsigned percent = window_.ProgressPercent(); percent <= 100; ++percent) {
         window_.SetProgressPercent(percent);
         host_.Pause(15);
@@ -99,7 +100,7 @@ void InstallWalk::TreeImage(const ManifestEntry& entry) {
 }
 
 void InstallWalk::Entry(const ManifestEntry& entry) {
-    AdvanceProgress();
+    ProgressStep();
     switch (ClassifyEntry(entry.resourceName)) {
     case EntryKind::Maps: Extract(entry, paths_.citiesFolder); break;
     case EntryKind::CampPak: Extract(entry, paths_.campaignsFolder); break;

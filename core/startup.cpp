@@ -5,8 +5,8 @@
 #include "core/handlers.h"
 #include "core/manifest.h"
 #include "core/messages.h"
-#include "host/game_folders.h"
-#include "host/registry_records.h"
+#include "core/game_folders.h"
+#include "core/registry_records.h"
 
 namespace brunvald {
 

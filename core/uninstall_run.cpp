@@ -18,7 +18,7 @@
 #include "core/messages.h"
 #include "core/mission_files.h"
 #include "host/host_rules.h"
-#include "host/registry_records.h"
+#include "core/registry_records.h"
 
 namespace brunvald {
 

@@ -14,7 +14,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     brunvald::ProgramState state;
     const brunvald::ui::WindowHandlers handlers{&brunvald::FormCreate, &brunvald::InstallRun,
                                                 &brunvald::UninstallRun};
-    brunvald::ui::TMain window(host, state, handlers, instance);
+    brunvald::ui::MainWindow window(host, state, handlers, instance);
     if (!window.Create()) return 0;
     host.SetMainWindow(window.hwnd());
 

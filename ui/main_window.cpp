@@ -66,7 +66,7 @@ bool KeyDown(int key) { return (::GetKeyState(key) & 0x8000) != 0; }
 
 }  // namespace
 
-TMain::TMain(HostOps& host, ProgramState& state, WindowHandlers handlers, HINSTANCE instance)
+MainWindow::MainWindow(HostOps& host, ProgramState& state, WindowHandlers handlers, HINSTANCE instance)
     : host_(host), state_(state), handlers_(handlers), instance_(instance) {
     prgNameBlack_.text = u"PrgNameBlack";
     prgNameBlack_.box = stored::kPrgNameBlack;
@@ -75,16 +75,16 @@ TMain::TMain(HostOps& host, ProgramState& state, WindowHandlers handlers, HINSTA
     fontFace_ = kStoredFace;
 }
 
-TMain::~TMain() {
+MainWindow::~MainWindow() {
     // Destroy the window while the parts its messages reach still exist.
     window_.reset();
 }
 
-bool TMain::RegisterWindowClass() const {
+bool MainWindow::RegisterWindowClass() const {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.style = CS_DBLCLKS;  // a double click on the picture drags too
-    windowClass.lpfnWndProc = &TMain::WindowProc;
+    windowClass.lpfnWndProc = &MainWindow::WindowProc;
     windowClass.hInstance = instance_;
     // Shared icons belong to the system, which frees them with the module.
     windowClass.hIcon = static_cast<HICON>(::LoadImageW(instance_, L"MAINICON", IMAGE_ICON,
@@ -101,11 +101,11 @@ bool TMain::RegisterWindowClass() const {
     return ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-bool TMain::Create() {
+bool MainWindow::Create() {
     if (window_) return true;
     if (!RegisterWindowClass()) return false;
 
-    rzFormShape1_ = std::make_unique<TRzFormShape>(LoadPicture(instance_));
+    picture_ = std::make_unique<ShapedPicture>(LoadPicture(instance_));
     windowFont_ = MakeFont(fontFace_, fontHeight_);
 
     // A popup: no border, no caption. It still has the system menu and the
@@ -114,7 +114,7 @@ bool TMain::Create() {
     const HWND created = ::CreateWindowExW(WS_EX_APPWINDOW, kClassName, L"", kStyle, 0, 0, kClientWidth,
                                            kClientHeight, nullptr, nullptr, instance_, this);
     if (!created) return false;  // WM_NCCREATE took ownership, WM_NCDESTROY gave it back
-    pb1_.SetParent(created);
+    progressBar_.SetParent(created);
 
     // Creation order is the tab order.
     const bool buttons =
@@ -122,7 +122,7 @@ bool TMain::Create() {
                              LoadButtonImage(instance_, BRUNVALD_RES_BTN_INSTALL)) &&
         deinstallieren_.Create(created, kIdDeinstallieren, L"Deinstallieren", stored::kDeinstallieren, false,
                                LoadButtonImage(instance_, BRUNVALD_RES_BTN_UNINSTALL)) &&
-        abbrechen_.Create(created, kIdAbbrechen, L"Beenden", stored::kAbbrechen, true,
+        beenden_.Create(created, kIdBeenden, L"Beenden", stored::kBeenden, true,
                           LoadButtonImage(instance_, BRUNVALD_RES_BTN_CLOSE));
     if (!buttons) {
         window_.reset();
@@ -131,7 +131,7 @@ bool TMain::Create() {
     return true;
 }
 
-void TMain::FormCreate() {
+void MainWindow::FormCreate() {
     try {
         if (handlers_.formCreate) handlers_.formCreate(host_, *this, state_);
     } catch (const HostError& error) {
@@ -140,7 +140,7 @@ void TMain::FormCreate() {
     ApplyRunReadiness();
 }
 
-void TMain::ApplyRunReadiness() {
+void MainWindow::ApplyRunReadiness() {
     // Without the data of the completed start-up no run may begin: the action
     // buttons refuse the click (and the handlers check it again).
     const BOOL ready = state_.readyForRun ? TRUE : FALSE;
@@ -148,7 +148,7 @@ void TMain::ApplyRunReadiness() {
     if (deinstallieren_.hwnd()) ::EnableWindow(deinstallieren_.hwnd(), ready);
 }
 
-void TMain::ShowCentred() {
+void MainWindow::ShowCentred() {
     if (shown_ || !window_) return;
     shown_ = true;
     const Rect desktop = Box(::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN),
@@ -163,7 +163,7 @@ void TMain::ShowCentred() {
     FocusFirstButton();
 }
 
-int TMain::RunMessageLoop() {
+int MainWindow::RunMessageLoop() {
     MSG message;
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (PreTranslateMessage(message)) continue;
@@ -173,7 +173,7 @@ int TMain::RunMessageLoop() {
     return 0;  // every way out of the program ends with 0
 }
 
-bool TMain::PreTranslateMessage(const MSG& message) {
+bool MainWindow::PreTranslateMessage(const MSG& message) {
     if (message.message != WM_KEYDOWN || !window_) return false;
     if (message.hwnd != hwnd() && !::IsChild(hwnd(), message.hwnd)) return false;
     const bool modifiers = KeyDown(VK_CONTROL) || KeyDown(VK_MENU);
@@ -187,7 +187,7 @@ bool TMain::PreTranslateMessage(const MSG& message) {
     case VK_RETURN: {
         if (modifiers || KeyDown(VK_SHIFT)) return false;
         const HWND focus = ::GetFocus();
-        for (const ImageButton* b : {&installieren_, &deinstallieren_, &abbrechen_}) {
+        for (const ImageButton* b : {&installieren_, &deinstallieren_, &beenden_}) {
             if (b->hwnd() == focus && b->IsVisible() && b->IsEnabled()) {
                 ::SendMessageW(hwnd(), WM_COMMAND, MAKEWPARAM(b->id(), BN_CLICKED),
                                reinterpret_cast<LPARAM>(b->hwnd()));
@@ -203,14 +203,14 @@ bool TMain::PreTranslateMessage(const MSG& message) {
     }
 }
 
-std::size_t TMain::FocusCandidates(std::array<HWND, 3>& candidates) const {
+std::size_t MainWindow::FocusCandidates(std::array<HWND, 3>& candidates) const {
     std::size_t count = 0;
-    for (const ImageButton* b : {&installieren_, &deinstallieren_, &abbrechen_})
+    for (const ImageButton* b : {&installieren_, &deinstallieren_, &beenden_})
         if (b->IsVisible() && b->IsEnabled()) candidates[count++] = b->hwnd();
     return count;
 }
 
-void TMain::FocusFirstButton() {
+void MainWindow::FocusFirstButton() {
     std::array<HWND, 3> candidates{};
     const std::size_t count = FocusCandidates(candidates);
     if (count == 0) return;
@@ -218,7 +218,7 @@ void TMain::FocusFirstButton() {
     if (std::find(candidates.begin(), end, ::GetFocus()) == end) ::SetFocus(candidates[0]);
 }
 
-void TMain::MoveFocus(bool backwards) {
+void MainWindow::MoveFocus(bool backwards) {
     std::array<HWND, 3> candidates{};
     const std::size_t count = FocusCandidates(candidates);
     if (count == 0) return;
@@ -233,7 +233,7 @@ void TMain::MoveFocus(bool backwards) {
     ::SetFocus(candidates[next]);
 }
 
-void TMain::StartRun(RunProcedure run) {
+void MainWindow::StartRun(RunProcedure run) {
     // A run works on the data start-up left; without all of it, none starts.
     if (!state_.readyForRun || !run) return;
     try {
@@ -244,23 +244,23 @@ void TMain::StartRun(RunProcedure run) {
     }
 }
 
-void TMain::InstallierenClick() { StartRun(handlers_.installRun); }
+void MainWindow::InstallierenClick() { StartRun(handlers_.installRun); }
 
-void TMain::DeinstallierenClick() { StartRun(handlers_.uninstallRun); }
+void MainWindow::DeinstallierenClick() { StartRun(handlers_.uninstallRun); }
 
-void TMain::AbbrechenClick() { Close(); }
+void MainWindow::BeendenClick() { Close(); }
 
-void TMain::ShowHostError(const HostError& error) { ShowErrorBox(host_, error, &LowerUnit); }
+void MainWindow::ShowHostError(const HostError& error) { ShowErrorBox(host_, error, &LowerUnit); }
 
 // --- InstallerWindow --------------------------------------------------------
 
-void TMain::SetTitleText(const Text& text) {
+void MainWindow::SetTitleText(const Text& text) {
     prgNameBlack_.text = text;
     prgNameYellow_.text = text;
     RedrawLabels();
 }
 
-void TMain::SetUpWindow(InstallerMode mode) {
+void MainWindow::SetUpWindow(InstallerMode mode) {
     // 1. The title font, from memory, for this process only. Raises the
     //    resource error when the program carries no font.
     const Bytes font = host_.LoadResourceData(u"China", u"TTF");
@@ -292,7 +292,7 @@ void TMain::SetUpWindow(InstallerMode mode) {
     prgNameBlack_.box = placed::kPrgNameBlack;
     installieren_.SetBounds(placed::kActionButton);
     deinstallieren_.SetBounds(placed::kActionButton);
-    abbrechen_.SetBounds(placed::kAbbrechen);
+    beenden_.SetBounds(placed::kBeenden);
 
     // 6. The mode's button; the description already shows Installieren.
     if (mode == InstallerMode::Uninstall) {
@@ -302,46 +302,46 @@ void TMain::SetUpWindow(InstallerMode mode) {
     RedrawLabels();
 }
 
-void TMain::ShowProgressBar() { pb1_.SetVisible(true); }
+void MainWindow::ShowProgressBar() { progressBar_.SetVisible(true); }
 
-unsigned TMain::ProgressPercent() const { return pb1_.Percent(); }
+unsigned MainWindow::ProgressPercent() const { return progressBar_.Percent(); }
 
-void TMain::SetProgressPercent(unsigned percent) {
-    pb1_.SetPercent(static_cast<std::uint16_t>(std::min<unsigned>(percent, 0xFFFF)));
+void MainWindow::SetProgressPercent(unsigned percent) {
+    progressBar_.SetPercent(static_cast<std::uint16_t>(std::min<unsigned>(percent, 0xFFFF)));
 }
 
-void TMain::Close() {
+void MainWindow::Close() {
     if (window_) ::SendMessageW(hwnd(), WM_CLOSE, 0, 0);
 }
 
-std::uintptr_t TMain::NativeHandle() const { return reinterpret_cast<std::uintptr_t>(hwnd()); }
+std::uintptr_t MainWindow::NativeHandle() const { return reinterpret_cast<std::uintptr_t>(hwnd()); }
 
-const ImageButton& TMain::button(ButtonId id) const {
+const ImageButton& MainWindow::button(ButtonId id) const {
     switch (id) {
     case kIdInstallieren: return installieren_;
     case kIdDeinstallieren: return deinstallieren_;
-    default: return abbrechen_;
+    default: return beenden_;
     }
 }
 
-void TMain::RedrawLabels() {
+void MainWindow::RedrawLabels() {
     if (window_) ::InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
 // --- Painting -----------------------------------------------------------------
 
-void TMain::PaintClient(HDC dc) const {
+void MainWindow::PaintClient(HDC dc) const {
     // Bottom to top: the picture, the shadow label, the top label, the bar.
-    if (rzFormShape1_) rzFormShape1_->Paint(dc);
+    if (picture_) picture_->Paint(dc);
     const COLORREF windowText = ::GetSysColor(COLOR_WINDOWTEXT);
     for (const TitleLabel* label : {&prgNameBlack_, &prgNameYellow_}) {
         const HFONT font = label->ownLook ? label->font.get() : windowFont_.get();
         PaintTitleText(dc, label->text, label->box, font, label->ownLook ? label->colour : windowText);
     }
-    if (pb1_.Visible()) pb1_.PaintAt(dc, pb1_.bounds().left, pb1_.bounds().top);
+    if (progressBar_.Visible()) progressBar_.PaintAt(dc, progressBar_.bounds().left, progressBar_.bounds().top);
 }
 
-void TMain::OnPaint() {
+void MainWindow::OnPaint() {
     const unique_paint_dc paint(hwnd());
     if (!paint) return;
     // Composed off screen and copied once, so nothing flickers.
@@ -359,46 +359,46 @@ void TMain::OnPaint() {
 
 // --- Messages -----------------------------------------------------------------
 
-void TMain::OnShowWindow(bool shown) {
-    if (shown && rzFormShape1_) rzFormShape1_->FormShowHook(hwnd());
+void MainWindow::OnShowWindow(bool shown) {
+    if (shown && picture_) picture_->WindowShown(hwnd());
 }
 
-void TMain::OnMousePress(std::int32_t x, std::int32_t y) {
+void MainWindow::OnMousePress(std::int32_t x, std::int32_t y) {
     // The labels and the visible bar lie above the picture and take the
     // presses on their own areas.
     if (prgNameBlack_.box.contains(x, y) || prgNameYellow_.box.contains(x, y)) return;
-    if (pb1_.Visible() && pb1_.bounds().contains(x, y)) return;
-    if (rzFormShape1_) rzFormShape1_->MousePress(hwnd());
+    if (progressBar_.Visible() && progressBar_.bounds().contains(x, y)) return;
+    if (picture_) picture_->MousePress(hwnd());
 }
 
-void TMain::OnCommand(int id) {
+void MainWindow::OnCommand(int id) {
     switch (id) {
     case kIdInstallieren: InstallierenClick(); break;
     case kIdDeinstallieren: DeinstallierenClick(); break;
-    case kIdAbbrechen: AbbrechenClick(); break;
+    case kIdBeenden: BeendenClick(); break;
     default: break;
     }
 }
 
-void TMain::OnDrawItem(const DRAWITEMSTRUCT& item) {
-    for (const ImageButton* b : {&installieren_, &deinstallieren_, &abbrechen_})
+void MainWindow::OnDrawItem(const DRAWITEMSTRUCT& item) {
+    for (const ImageButton* b : {&installieren_, &deinstallieren_, &beenden_})
         if (b->hwnd() == item.hwndItem) b->Draw(item);
 }
 
-void TMain::OnDestroy() {
+void MainWindow::OnDestroy() {
     // FormDestroy has nothing to undo outside the process; closing the window
     // ends the message loop.
     ::PostQuitMessage(0);
 }
 
-LRESULT CALLBACK TMain::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-    TMain* self = nullptr;
+LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    MainWindow* self = nullptr;
     if (message == WM_NCCREATE) {
-        self = static_cast<TMain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
         self->window_.reset(window);
     } else {
-        self = reinterpret_cast<TMain*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     }
     if (!self) return ::DefWindowProcW(window, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
@@ -409,7 +409,7 @@ LRESULT CALLBACK TMain::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
     return self->HandleMessage(message, wParam, lParam);
 }
 
-LRESULT TMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     const HWND window = hwnd();
     switch (message) {
     case WM_PAINT:

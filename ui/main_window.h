@@ -1,4 +1,4 @@
-// TMain: the installer's one window. A frameless popup shaped like its
+// MainWindow: the installer's one window. A frameless popup shaped like its
 // picture, carrying the title labels, the progress bar and the image buttons.
 // One C++ object per window; the window procedure is a thin switch that calls
 // the On... members. Win32 only.
@@ -10,7 +10,7 @@
 
 #include "core/program_state.h"
 #include "host/unique_handle.h"
-#include "ui/form_shape.h"
+#include "ui/shaped_picture.h"
 #include "ui/image_button.h"
 #include "ui/progress_bar.h"
 #include "ui/title_label.h"
@@ -26,15 +26,15 @@ struct WindowHandlers {
     RunProcedure uninstallRun = nullptr;
 };
 
-class TMain final : public InstallerWindow {
+class MainWindow final : public InstallerWindow {
 public:
     static constexpr const wchar_t* kClassName = L"TMain";
-    enum ButtonId : int { kIdInstallieren = 101, kIdDeinstallieren = 102, kIdAbbrechen = 103 };
+    enum ButtonId : int { kIdInstallieren = 101, kIdDeinstallieren = 102, kIdBeenden = 103 };
 
-    TMain(HostOps& host, ProgramState& state, WindowHandlers handlers, HINSTANCE instance);
-    ~TMain() override;
-    TMain(const TMain&) = delete;
-    TMain& operator=(const TMain&) = delete;
+    MainWindow(HostOps& host, ProgramState& state, WindowHandlers handlers, HINSTANCE instance);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
 
     // Creates the window hidden, with its picture, labels, bar and buttons at
     // their stored places. False when the platform refuses the class or a
@@ -58,7 +58,7 @@ public:
     // The button handlers.
     void InstallierenClick();
     void DeinstallierenClick();
-    void AbbrechenClick();
+    void BeendenClick();
 
     // InstallerWindow
     void SetTitleText(const Text& text) override;
@@ -78,8 +78,8 @@ public:
     const ImageButton& button(ButtonId id) const;
     const TitleLabel& prgNameBlack() const noexcept { return prgNameBlack_; }
     const TitleLabel& prgNameYellow() const noexcept { return prgNameYellow_; }
-    TRzProgressBar& progressBar() noexcept { return pb1_; }
-    TRzFormShape& formShape() noexcept { return *rzFormShape1_; }
+    GradientBar& progressBar() noexcept { return progressBar_; }
+    ShapedPicture& shapedPicture() noexcept { return *picture_; }
     // The face and character height the window's font has now.
     const Text& fontFace() const noexcept { return fontFace_; }
     std::int32_t fontHeight() const noexcept { return fontHeight_; }
@@ -110,13 +110,13 @@ private:
     HINSTANCE instance_;
 
     unique_hwnd window_;
-    std::unique_ptr<TRzFormShape> rzFormShape1_;
+    std::unique_ptr<ShapedPicture> picture_;
     TitleLabel prgNameBlack_;
     TitleLabel prgNameYellow_;
-    TRzProgressBar pb1_;
+    GradientBar progressBar_;
     ImageButton installieren_;
     ImageButton deinstallieren_;
-    ImageButton abbrechen_;
+    ImageButton beenden_;
 
     Text fontFace_;
     std::int32_t fontHeight_ = kStoredFontHeight;

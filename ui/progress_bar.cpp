@@ -24,7 +24,7 @@ void GradientH(HDC dc, const Rect& r, COLORREF from, COLORREF to) {
 
 }  // namespace
 
-void TRzProgressBar::SetVisible(bool visible) {
+void GradientBar::SetVisible(bool visible) {
     if (visible == visible_) return;
     visible_ = visible;
     if (parent_) {
@@ -33,13 +33,13 @@ void TRzProgressBar::SetVisible(bool visible) {
     }
 }
 
-void TRzProgressBar::SetPercent(std::uint16_t percent) {
+void GradientBar::SetPercent(std::uint16_t percent) {
     if (percent == percent_) return;
     percent_ = percent;
     RepaintNow();
 }
 
-void TRzProgressBar::RepaintNow() const {
+void GradientBar::RepaintNow() const {
     if (!visible_ || !parent_) return;
     if (redirect_) {
         const int saved = ::SaveDC(redirect_);
@@ -54,7 +54,7 @@ void TRzProgressBar::RepaintNow() const {
     PaintAt(dc.get(), bounds_.left, bounds_.top);
 }
 
-void TRzProgressBar::PaintAt(HDC dc, std::int32_t x, std::int32_t y) const {
+void GradientBar::PaintAt(HDC dc, std::int32_t x, std::int32_t y) const {
     const std::int32_t width = bounds_.width(), height = bounds_.height();
     const Dib image = CreateDib32(width, height);
     unique_hdc memory(::CreateCompatibleDC(dc));

@@ -1,4 +1,4 @@
-// TRzProgressBar PB1: a windowless gradient bar painted on its parent's
+// GradientBar PB1: a windowless gradient bar painted on its parent's
 // surface. A change of Percent is on the screen before the setter returns,
 // because the runs that drive it process no window messages. Win32 only.
 #pragma once
@@ -10,7 +10,7 @@
 
 namespace brunvald::ui {
 
-class TRzProgressBar {
+class GradientBar {
 public:
     // The values the window gives its bar.
     static constexpr COLORREF kBarColor = RGB(128, 0, 0);        // maroon, the fill's left edge
@@ -18,9 +18,9 @@ public:
     static constexpr COLORREF kBackColor = RGB(82, 40, 8);        // the unfilled part
     static constexpr COLORREF kBorderColor = RGB(82, 40, 8);      // ground under the frame
 
-    TRzProgressBar() = default;
-    TRzProgressBar(const TRzProgressBar&) = delete;
-    TRzProgressBar& operator=(const TRzProgressBar&) = delete;
+    GradientBar() = default;
+    GradientBar(const GradientBar&) = delete;
+    GradientBar& operator=(const GradientBar&) = delete;
 
     // The window the bar paints on; null until it has one.
     void SetParent(HWND parent) noexcept { parent_ = parent; }

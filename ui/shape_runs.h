@@ -1,7 +1,7 @@
 // The shaped window's outline as plain data: the picture composited onto a
 // background, and the row runs of the pixels that differ from the key colour.
 // Kept free of Windows so that it is unit-tested and benchmarked natively;
-// form_shape.cpp turns the runs into one region.
+// shaped_picture.cpp turns the runs into one region.
 //
 // Pixels are 32-bit values as a 32-bit top-down DIB holds them: 0x00RRGGBB
 // (blue in the low byte, the byte order B, G, R, X in memory). Only the low

@@ -48,7 +48,7 @@ inline constexpr Rect kPrgNameBlack = Box(98, 291, kLabelWidth, kLabelHeight);
 inline constexpr Rect kPrgNameYellow = Box(98, 292, kLabelWidth, kLabelHeight);
 inline constexpr Rect kInstallieren = Box(45, 370, 145, 33);
 inline constexpr Rect kDeinstallieren = Box(65, 358, 125, 33);
-inline constexpr Rect kAbbrechen = Box(312, 370, 145, 33);
+inline constexpr Rect kBeenden = Box(312, 370, 145, 33);
 }  // namespace stored
 
 // Positions SetUpWindow gives. The shadow layer lies 2 px left of and 2 px
@@ -57,7 +57,7 @@ namespace placed {
 inline constexpr Rect kPrgNameBlack = Box(96, 293, kLabelWidth, kLabelHeight);
 inline constexpr Rect kPrgNameYellow = Box(98, 291, kLabelWidth, kLabelHeight);
 inline constexpr Rect kActionButton = Box(45, 364, 145, 33);
-inline constexpr Rect kAbbrechen = Box(315, 364, 145, 33);
+inline constexpr Rect kBeenden = Box(315, 364, 145, 33);
 }  // namespace placed
 
 inline constexpr Rect kProgressBar = Box(41, 348, 416, 8);

@@ -1,10 +1,10 @@
 // The registry records: keys, the procedures over RegistryAccess and the
 // refusal to touch the key of the whole list of installed programs.
-#include "host/registry_records.h"
+#include "core/registry_records.h"
 
 #include <gtest/gtest.h>
 
-#include "host/game_folders.h"
+#include "core/game_folders.h"
 #include "tests/native/core/fake_host.h"
 
 namespace brunvald {

@@ -54,9 +54,9 @@ TEST(WindowLayout, ButtonImageLandsAtTheTopLeftOfAnEvenlyInsetFace) {
 TEST(WindowLayout, EveryPartLiesOnThePanel) {
     // The visible panel spans columns 13 to 481 and rows 211 to 417.
     const Rect panel{13, 211, 482, 418};
-    for (const Rect& r : {placed::kPrgNameBlack, placed::kPrgNameYellow, placed::kActionButton, placed::kAbbrechen,
+    for (const Rect& r : {placed::kPrgNameBlack, placed::kPrgNameYellow, placed::kActionButton, placed::kBeenden,
                           kProgressBar, stored::kPrgNameBlack, stored::kPrgNameYellow, stored::kInstallieren,
-                          stored::kDeinstallieren, stored::kAbbrechen}) {
+                          stored::kDeinstallieren, stored::kBeenden}) {
         EXPECT_GE(r.left, panel.left);
         EXPECT_GE(r.top, panel.top);
         EXPECT_LE(r.right, panel.right);

@@ -3,8 +3,8 @@
 // before a test is copied aside and put back afterwards.
 #include <gtest/gtest.h>
 
-#include "host/game_folders.h"
-#include "host/registry_records.h"
+#include "core/game_folders.h"
+#include "core/registry_records.h"
 #include "host/win32/win32_host.h"
 #include "test_support.h"
 

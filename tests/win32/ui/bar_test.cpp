@@ -1,4 +1,4 @@
-// TRzProgressBar PB1: its picture at several percents, rendered into memory
+// GradientBar PB1: its picture at several percents, rendered into memory
 // DIBs, and when it paints at once and when not at all.
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ constexpr COLORREF kMagenta = RGB(255, 0, 255);
 
 // A bar at the given percent, painted alone at the origin of a 416 × 8 canvas.
 std::unique_ptr<Canvas> PaintBar(unsigned percent) {
-    TRzProgressBar bar;  // no window: the setter stores without painting
+    GradientBar bar;  // no window: the setter stores without painting
     bar.SetPercent(static_cast<std::uint16_t>(percent));
     auto canvas = std::make_unique<Canvas>(416, 8, kMagenta);
     bar.PaintAt(canvas->dc(), 0, 0);

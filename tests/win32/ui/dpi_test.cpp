@@ -69,7 +69,7 @@ TEST_F(Dpi, EveryPartStaysOnThePicture) {
 
     // The buttons lie on the panel where the set-up put them.
     const Rect panel{13, 211, 482, 418};
-    for (const auto id : {TMain::kIdInstallieren, TMain::kIdAbbrechen}) {
+    for (const auto id : {MainWindow::kIdInstallieren, MainWindow::kIdBeenden}) {
         RECT r;
         ::GetWindowRect(window->button(id).hwnd(), &r);
         ::MapWindowPoints(HWND_DESKTOP, window->hwnd(), reinterpret_cast<POINT*>(&r), 2);

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "ui/form_shape.h"
+#include "ui/shaped_picture.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-// TRzFormShape: the region of the committed picture, in place before the
+// ShapedPicture: the region of the committed picture, in place before the
 // window is first visible, the fast and the slow way alike, and the drag.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <memory>
 
-#include "ui/form_shape.h"
+#include "ui/shaped_picture.h"
 #include "ui/main_window.h"
 #include "ui_test_support.h"
 
@@ -80,7 +80,7 @@ TEST_F(RegionTest, WindowRegionOfTheCommittedPictureMatchesPillow) {
     std::cout << "window region: " << rows.size() << " row rectangles, " << PixelCount(rows) << " pixels\n";
 
     // The portable runs of our own decoder say the same.
-    const Dib work = CreateWorkBitmap(window->formShape().picture());
+    const Dib work = CreateWorkBitmap(window->shapedPicture().picture());
     const auto runs = ComputeRowRuns({work.bits, std::size_t(work.width) * work.height}, work.width, work.height);
     EXPECT_EQ(runs, expected);
 }
@@ -96,7 +96,7 @@ TEST_F(RegionTest, ShowingAgainKeepsTheFirstRegion) {
     RECT box;
     ::GetRgnBox(region.get(), &box);
     EXPECT_EQ(box.right, 10);
-    EXPECT_TRUE(window->formShape().initializedRegion());
+    EXPECT_TRUE(window->shapedPicture().initializedRegion());
 }
 
 // One ExtCreateRegion from the runs and one CombineRgn per run from GetPixel
@@ -172,7 +172,7 @@ TEST_F(RegionTest, PressOnThePictureStartsTheSystemMove) {
     for (const Case& c : cases) {
         g_commands.clear();
         if (c.barShown) window->ShowProgressBar();
-        window->formShape().AllowFormDrag = c.allowDrag;
+        window->shapedPicture().dragsWindow = c.allowDrag;
         ::SendMessageW(w, c.message, c.keys, c.where);
         if (c.moves) {
             ASSERT_EQ(g_commands.size(), 1u) << c.name;

@@ -157,15 +157,15 @@ protected:
         window.reset();
         PumpMessages();
     }
-    TMain& Make(WindowHandlers handlers = CountingHandlers()) {
-        window = std::make_unique<TMain>(host, state, handlers, ::GetModuleHandleW(nullptr));
+    MainWindow& Make(WindowHandlers handlers = CountingHandlers()) {
+        window = std::make_unique<MainWindow>(host, state, handlers, ::GetModuleHandleW(nullptr));
         EXPECT_TRUE(window->Create());
         return *window;
     }
 
     WindowHost host;
     ProgramState state;
-    std::unique_ptr<TMain> window;
+    std::unique_ptr<MainWindow> window;
 };
 
 // The fixture directory of the build tree, seen through Wine's Z: drive.

@@ -1,4 +1,4 @@
-// TMain: its parts per mode, the guard against runs on missing data, the
+// MainWindow: its parts per mode, the guard against runs on missing data, the
 // error box, the title font, the keyboard, the labels and the buttons' faces.
 #include <gtest/gtest.h>
 
@@ -25,14 +25,14 @@ Text WindowText(HWND window) {
 
 class WindowTest : public WindowFixture {
 protected:
-    void Click(TMain::ButtonId id) {
+    void Click(MainWindow::ButtonId id) {
         const HWND button = window->button(id).hwnd();
         ::SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
     }
 };
 
 TEST_F(WindowTest, IsAHiddenFramelessPopupWithItsOwnTaskbarButton) {
-    TMain& w = Make();
+    MainWindow& w = Make();
     wchar_t className[16] = {};
     ::GetClassNameW(w.hwnd(), className, 16);
     EXPECT_STREQ(className, L"TMain");
@@ -62,19 +62,19 @@ TEST_F(WindowTest, ButtonsPerModeWithTheirTextsAndPlaces) {
     };
     const Case cases[] = {
         {"before set-up", false, InstallerMode::Install, true, false, stored::kInstallieren, stored::kDeinstallieren,
-         stored::kAbbrechen},
+         stored::kBeenden},
         {"install mode", true, InstallerMode::Install, true, false, placed::kActionButton, placed::kActionButton,
-         placed::kAbbrechen},
+         placed::kBeenden},
         {"uninstall mode", true, InstallerMode::Uninstall, false, true, placed::kActionButton, placed::kActionButton,
-         placed::kAbbrechen},
+         placed::kBeenden},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TMain& w = Make();
+        MainWindow& w = Make();
         if (c.setUp) w.SetUpWindow(c.mode);
-        const ImageButton& install = w.button(TMain::kIdInstallieren);
-        const ImageButton& uninstall = w.button(TMain::kIdDeinstallieren);
-        const ImageButton& close = w.button(TMain::kIdAbbrechen);
+        const ImageButton& install = w.button(MainWindow::kIdInstallieren);
+        const ImageButton& uninstall = w.button(MainWindow::kIdDeinstallieren);
+        const ImageButton& close = w.button(MainWindow::kIdBeenden);
         EXPECT_EQ(WindowText(install.hwnd()), u"Installieren");
         EXPECT_EQ(WindowText(uninstall.hwnd()), u"Deinstallieren");
         EXPECT_EQ(WindowText(close.hwnd()), u"Beenden");
@@ -98,14 +98,14 @@ TEST_F(WindowTest, NoRunStartsWhenTheStateIsNotReady) {
         SCOPED_TRACE(ready ? "ready" : "not ready");
         g_calls = {};
         state.readyForRun = ready;
-        TMain& w = Make();
+        MainWindow& w = Make();
         w.FormCreate();
         EXPECT_EQ(g_calls.formCreate, 1);
-        EXPECT_EQ(w.button(TMain::kIdInstallieren).IsEnabled(), ready);
-        EXPECT_EQ(w.button(TMain::kIdDeinstallieren).IsEnabled(), ready);
-        EXPECT_TRUE(w.button(TMain::kIdAbbrechen).IsEnabled());
-        Click(TMain::kIdInstallieren);
-        Click(TMain::kIdDeinstallieren);
+        EXPECT_EQ(w.button(MainWindow::kIdInstallieren).IsEnabled(), ready);
+        EXPECT_EQ(w.button(MainWindow::kIdDeinstallieren).IsEnabled(), ready);
+        EXPECT_TRUE(w.button(MainWindow::kIdBeenden).IsEnabled());
+        Click(MainWindow::kIdInstallieren);
+        Click(MainWindow::kIdDeinstallieren);
         EXPECT_EQ(g_calls.install, ready ? 1 : 0);
         EXPECT_EQ(g_calls.uninstall, ready ? 1 : 0);
         window.reset();
@@ -124,33 +124,33 @@ void FailingRun(HostOps&, InstallerWindow&, ProgramState&) { throw HostError(u"S
 // program's title as caption); the window keeps what the completed steps did
 // and still opens.
 TEST_F(WindowTest, StartUpErrorIsShownAndTheWindowStillOpens) {
-    TMain& w = Make({&FailingStartUp, &CountInstall, &CountUninstall});
+    MainWindow& w = Make({&FailingStartUp, &CountInstall, &CountUninstall});
     w.FormCreate();
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].text, u"Ressource RCRES nicht gefunden.");
     EXPECT_EQ(host.boxes[0].caption, u"Brunvald");
     EXPECT_EQ(host.boxes[0].flags, 0x10u);
     EXPECT_EQ(w.prgNameYellow().text, u"Aurelmark Mission\r\nDrachenfels");
-    EXPECT_FALSE(w.button(TMain::kIdInstallieren).IsEnabled());
+    EXPECT_FALSE(w.button(MainWindow::kIdInstallieren).IsEnabled());
     w.ShowCentred();
     EXPECT_TRUE(::IsWindowVisible(w.hwnd()));
 }
 
 // An error that ends a run early shows the box and leaves the window waiting.
 TEST_F(WindowTest, RunErrorIsShownAndTheWindowStays) {
-    TMain& w = Make({&CountFormCreate, &FailingRun, &FailingRun});
+    MainWindow& w = Make({&CountFormCreate, &FailingRun, &FailingRun});
     w.FormCreate();
-    Click(TMain::kIdInstallieren);
+    Click(MainWindow::kIdInstallieren);
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].text, u"Stream-Schreibfehler.");
     EXPECT_TRUE(::IsWindow(w.hwnd()));
 }
 
 TEST_F(WindowTest, BeendenClosesTheWindowWithoutAMessage) {
-    TMain& w = Make();
+    MainWindow& w = Make();
     w.FormCreate();
     const HWND handle = w.hwnd();
-    Click(TMain::kIdAbbrechen);
+    Click(MainWindow::kIdBeenden);
     EXPECT_FALSE(::IsWindow(handle));
     EXPECT_EQ(w.hwnd(), nullptr);
     EXPECT_TRUE(host.boxes.empty());
@@ -161,7 +161,7 @@ TEST_F(WindowTest, BeendenClosesTheWindowWithoutAMessage) {
 
 TEST_F(WindowTest, TitleFontFromMemoryOrCalibriWhenItCannotBeRegistered) {
     {
-        TMain& w = Make();
+        MainWindow& w = Make();
         EXPECT_EQ(w.fontFace(), u"Tahoma");
         EXPECT_EQ(w.fontHeight(), 11);
         w.SetUpWindow(InstallerMode::Install);
@@ -181,12 +181,12 @@ TEST_F(WindowTest, TitleFontFromMemoryOrCalibriWhenItCannotBeRegistered) {
     }
     {
         host.fontBytes = {'n', 'o', ' ', 'f', 'o', 'n', 't'};  // registration returns 0
-        TMain& w = Make();
+        MainWindow& w = Make();
         w.SetUpWindow(InstallerMode::Uninstall);
         EXPECT_EQ(w.fontFace(), u"Calibri");
         EXPECT_EQ(w.fontHeight(), 11);
         EXPECT_TRUE(w.prgNameYellow().ownLook);
-        EXPECT_TRUE(w.button(TMain::kIdDeinstallieren).IsVisible()) << "the rest of the set-up still runs";
+        EXPECT_TRUE(w.button(MainWindow::kIdDeinstallieren).IsVisible()) << "the rest of the set-up still runs";
     }
 }
 
@@ -194,7 +194,7 @@ TEST_F(WindowTest, TitleFontFromMemoryOrCalibriWhenItCannotBeRegistered) {
 // before it changes anything, and the window keeps its description's state.
 TEST_F(WindowTest, MissingFontResourceRaisesAndChangesNothing) {
     host.missing.insert(u"TTF");
-    TMain& w = Make();
+    MainWindow& w = Make();
     try {
         w.SetUpWindow(InstallerMode::Uninstall);
         ADD_FAILURE() << "no error raised";
@@ -204,14 +204,14 @@ TEST_F(WindowTest, MissingFontResourceRaisesAndChangesNothing) {
     EXPECT_EQ(w.fontFace(), u"Tahoma");
     EXPECT_FALSE(w.prgNameYellow().ownLook);
     EXPECT_EQ(w.prgNameYellow().box, stored::kPrgNameYellow);
-    EXPECT_TRUE(w.button(TMain::kIdInstallieren).IsVisible());
-    EXPECT_FALSE(w.button(TMain::kIdDeinstallieren).IsVisible());
+    EXPECT_TRUE(w.button(MainWindow::kIdInstallieren).IsVisible());
+    EXPECT_FALSE(w.button(MainWindow::kIdDeinstallieren).IsVisible());
 }
 
 // Without a CampPak line nobody sets the title: the labels keep their names,
 // black below and yellow above, at the set-up's places.
 TEST_F(WindowTest, LabelsKeepTheirNamesWithoutATitle) {
-    TMain& w = Make();
+    MainWindow& w = Make();
     w.SetUpWindow(InstallerMode::Install);
     EXPECT_EQ(w.prgNameBlack().text, u"PrgNameBlack");
     EXPECT_EQ(w.prgNameYellow().text, u"PrgNameYellow");
@@ -283,12 +283,12 @@ TEST_F(WindowTest, LabelTextIsCentredAndClippedToItsBox) {
 // Enter clicks the focused button, Esc does nothing, Tab walks the visible
 // buttons in order.
 TEST_F(WindowTest, KeyboardLikeADialogWithoutDefaultButton) {
-    TMain& w = Make();
+    MainWindow& w = Make();
     w.FormCreate();
     w.ShowCentred();
     PumpMessages();
-    const HWND install = w.button(TMain::kIdInstallieren).hwnd();
-    const HWND close = w.button(TMain::kIdAbbrechen).hwnd();
+    const HWND install = w.button(MainWindow::kIdInstallieren).hwnd();
+    const HWND close = w.button(MainWindow::kIdBeenden).hwnd();
     EXPECT_EQ(::GetFocus(), install);
 
     auto key = [&](HWND target, WPARAM vk) {
@@ -316,9 +316,9 @@ TEST_F(WindowTest, KeyboardLikeADialogWithoutDefaultButton) {
 // The buttons' faces: the image's top row and left column are the key
 // colour and show the face; the image's own pixels start at (1, 1).
 TEST_F(WindowTest, ButtonImageLeavesItsKeyColourUndrawn) {
-    TMain& w = Make();
+    MainWindow& w = Make();
     w.SetUpWindow(InstallerMode::Install);
-    for (const auto id : {TMain::kIdInstallieren, TMain::kIdAbbrechen}) {
+    for (const auto id : {MainWindow::kIdInstallieren, MainWindow::kIdBeenden}) {
         for (const UINT state : {0u, UINT(ODS_SELECTED), UINT(ODS_FOCUS), UINT(ODS_DISABLED)}) {
             SCOPED_TRACE(testing::Message() << "button " << id << " state " << state);
             Canvas canvas(145, 33, RGB(255, 0, 255));
@@ -346,16 +346,16 @@ TEST_F(WindowTest, ButtonImageLeavesItsKeyColourUndrawn) {
 // A disabled button (start-up did not complete) veils its caption, so the
 // user sees that it refuses clicks.
 TEST_F(WindowTest, DisabledButtonLooksDisabled) {
-    TMain& w = Make();
+    MainWindow& w = Make();
     auto draw = [&](UINT state) {
         auto canvas = std::make_unique<Canvas>(145, 33);
         DRAWITEMSTRUCT item{};
         item.CtlType = ODT_BUTTON;
         item.itemState = state;
-        item.hwndItem = w.button(TMain::kIdInstallieren).hwnd();
+        item.hwndItem = w.button(MainWindow::kIdInstallieren).hwnd();
         item.hDC = canvas->dc();
         item.rcItem = {0, 0, 145, 33};
-        w.button(TMain::kIdInstallieren).Draw(item);
+        w.button(MainWindow::kIdInstallieren).Draw(item);
         return canvas;
     };
     const auto normal = draw(0), disabled = draw(ODS_DISABLED);

@@ -1,4 +1,4 @@
-// TRzFormShape: the window's picture, which also cuts the window's outline
+// ShapedPicture: the window's picture, which also cuts the window's outline
 // from itself and lets the user drag the frameless window by it. Win32 only.
 #pragma once
 
@@ -33,20 +33,20 @@ unique_hrgn BuildShapeRegionSlow(HBITMAP work, std::int32_t width, std::int32_t 
 // The rectangles a region holds, as the system reports them (GetRegionData).
 std::vector<RowRun> RegionRows(HRGN region);
 
-class TRzFormShape {
+class ShapedPicture {
 public:
-    explicit TRzFormShape(png::Image picture);
+    explicit ShapedPicture(png::Image picture);
 
-    TRzFormShape(const TRzFormShape&) = delete;
-    TRzFormShape& operator=(const TRzFormShape&) = delete;
+    ShapedPicture(const ShapedPicture&) = delete;
+    ShapedPicture& operator=(const ShapedPicture&) = delete;
 
     // A press of any mouse button on the picture moves the window.
-    bool AllowFormDrag = true;
+    bool dragsWindow = true;
     // Called at every show of the window, after the region.
-    void (*OnFormShow)(TRzFormShape& sender) = nullptr;
+    void (*onShown)(ShapedPicture& sender) = nullptr;
 
-    // The window's show event: the region the first time, then OnFormShow.
-    void FormShowHook(HWND window);
+    // The window's show event: the region the first time, then onShown.
+    void WindowShown(HWND window);
     // Builds the region again from the picture (for a changed picture).
     void RecreateRegion(HWND window);
     // A mouse button went down on the picture (not on a label, the bar or a
@@ -57,7 +57,7 @@ public:
     // button face as the window shows it.
     void Paint(HDC dc) const;
 
-    bool initializedRegion() const noexcept { return FInitializedRegion; }
+    bool initializedRegion() const noexcept { return regionMade_; }
     const png::Image& picture() const noexcept { return picture_; }
 
 private:
@@ -65,7 +65,7 @@ private:
 
     png::Image picture_;
     Dib screenPicture_;  // the picture over the button face, for painting
-    bool FInitializedRegion = false;
+    bool regionMade_ = false;
 };
 
 }  // namespace brunvald::ui

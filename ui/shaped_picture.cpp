@@ -1,4 +1,4 @@
-#include "ui/form_shape.h"
+#include "ui/shaped_picture.h"
 
 #include <algorithm>
 #include <cstring>
@@ -110,23 +110,23 @@ std::vector<RowRun> RegionRows(HRGN region) {
     return rows;
 }
 
-TRzFormShape::TRzFormShape(png::Image picture)
+ShapedPicture::ShapedPicture(png::Image picture)
     : picture_(std::move(picture)),
       screenPicture_(PictureOver(picture_, DibPixel(::GetSysColor(COLOR_BTNFACE)))) {}
 
-void TRzFormShape::FormShowHook(HWND window) {
+void ShapedPicture::WindowShown(HWND window) {
     ApplyShapeRegion(window);
-    if (OnFormShow) OnFormShow(*this);
+    if (onShown) onShown(*this);
 }
 
-void TRzFormShape::RecreateRegion(HWND window) {
-    FInitializedRegion = false;
+void ShapedPicture::RecreateRegion(HWND window) {
+    regionMade_ = false;
     ApplyShapeRegion(window);
 }
 
-void TRzFormShape::ApplyShapeRegion(HWND window) {
-    if (FInitializedRegion) return;
-    FInitializedRegion = true;
+void ShapedPicture::ApplyShapeRegion(HWND window) {
+    if (regionMade_) return;
+    regionMade_ = true;
     const Dib work = CreateWorkBitmap(picture_);
     unique_hrgn region = BuildShapeRegion(work);
     // No region leaves the whole rectangle visible. Once the window accepts
@@ -134,13 +134,13 @@ void TRzFormShape::ApplyShapeRegion(HWND window) {
     if (::SetWindowRgn(window, region.get(), TRUE) != 0) (void)region.release();
 }
 
-void TRzFormShape::MousePress(HWND window) {
-    if (!AllowFormDrag) return;
+void ShapedPicture::MousePress(HWND window) {
+    if (!dragsWindow) return;
     ::ReleaseCapture();
     ::SendMessageW(window, WM_SYSCOMMAND, kMoveFromCaption, 0);
 }
 
-void TRzFormShape::Paint(HDC dc) const {
+void ShapedPicture::Paint(HDC dc) const {
     if (!screenPicture_) return;
     unique_hdc source(::CreateCompatibleDC(dc));
     if (!source) return;

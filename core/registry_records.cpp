@@ -1,4 +1,4 @@
-#include "host/registry_records.h"
+#include "core/registry_records.h"
 
 namespace brunvald {
 

@@ -1,7 +1,7 @@
-#include "host/game_folders.h"
+#include "core/game_folders.h"
 
+#include "core/registry_records.h"
 #include "host/host_rules.h"
-#include "host/registry_records.h"
 
 namespace brunvald {
 
