@@ -1,9 +1,10 @@
 #!/usr/bin/python3
-"""Runs the build's manifest check (installer_rc.cmake) on small mission
-folders and checks that faulty manifests are refused with the offending line,
-and that good ones are written into the resource script as they stand.
+"""Runs the build's manifest step (installer_rc.cmake with the checker the
+build uses, brunvald-pack --check) on small mission folders and checks that
+faulty manifests are refused with the offending line, and that good ones are
+written into the resource script as they stand.
 
-    check_manifest_rules.py CMAKE INSTALLER_RC_CMAKE EXAMPLE_MISSION_DIR
+    check_manifest_rules.py CMAKE INSTALLER_RC_CMAKE CHECKER EXAMPLE_MISSION_DIR
 """
 
 import os
@@ -64,15 +65,33 @@ CASES = [
     ("same name twice in other case", variant(add='MAPS_01 RT_RCDATA "CityAmk.map"'), ["RCRES:6:", "twice"]),
     ("a line named RCRES", variant(add='RCRES RT_RCDATA "CityAmk.map"'), ["RCRES:6:", "RCRES"]),
     ("semicolon in a file name", variant(replace=(0, 'Maps_01 RT_RCDATA "City;Amk.map"')), None),
+    # The map goes into the folder that the CampSet line makes.
+    ("CampMap before CampSet", "\r\n".join([GOOD[0], GOOD[1], GOOD[3], GOOD[2], GOOD[4]]).encode(),
+     ["RCRES:3:", "CampMap", "after the CampSet"]),
+    ("CampMap without a CampSet line", variant(drop=2), ["RCRES:3:", "CampMap", "after the CampSet"]),
+    ("CampSet folder only dots and blanks", variant(replace=(2, 'CampSet RT_RCDATA ". .set"')),
+     ["RCRES:3:", "CampSet", "dots and blanks"]),
+    ("lone CR breaks count as lines", "\r".join(GOOD[:2] + ["CampSet RT_RCDATA Testmark.set"] + GOOD[3:]).encode(),
+     ["RCRES:3:", "not a statement"]),
+] + [
+    # No Windows file name may hold them; the shell's delete of the campaign
+    # folder would expand a wildcard.
+    ("CampSet name with %r" % c, variant(replace=(2, 'CampSet RT_RCDATA "Test%smark.set"' % c)),
+     ["RCRES:3:", "does not allow"]) for c in "*?<>|\t\x01\x1f"
+] + [
+    ("city map name with %r" % c, variant(replace=(0, 'Maps_01 RT_RCDATA "City%sAmk.map"' % c)),
+     ["RCRES:1:", "does not allow"]) for c in "*?|"
 ]
 
 FILES = ["CityAmk.map", "City Amk.map", "City;Amk.map", "Testmark.pak", "Testmark.set", "S.et", "set", "s",
-         "TestmarkP.map", "TSTM.ini", "Models.txt", "CampPak.map", ".pak", ".ini"]
+         "TestmarkP.map", "TSTM.ini", "Models.txt", "CampPak.map", ".pak", ".ini", ". .set"]
+# Present too, so that only the character rule can refuse them.
+FILES += ["Test%smark.set" % c for c in "*?<>|\t\x01\x1f"] + ["City%sAmk.map" % c for c in "*?|"]
 
 
-def run(cmake, script, folder):
+def run(cmake, script, checker, folder):
     out = os.path.join(folder, "out.rc")
-    proc = subprocess.run([cmake, "-DMISSION_DIR=" + folder, "-DOUTPUT=" + out, "-DFONT=/font.otf",
+    proc = subprocess.run([cmake, "-DCHECKER=" + checker, "-DMISSION_DIR=" + folder, "-DOUTPUT=" + out, "-DFONT=/font.otf",
                            "-DAPP_MANIFEST=/app.manifest", "-P", script],
                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     rc = open(out, "rb").read() if os.path.exists(out) else None
@@ -80,7 +99,7 @@ def run(cmake, script, folder):
 
 
 def main():
-    cmake, script, example = sys.argv[1:4]
+    cmake, script, checker, example = sys.argv[1:5]
     failures = []
     with tempfile.TemporaryDirectory() as tmp:
         for i, (case, manifest, expected) in enumerate(CASES):
@@ -89,7 +108,7 @@ def main():
             for f in FILES:
                 open(os.path.join(folder, f), "wb").write(b"x")
             open(os.path.join(folder, "RCRES"), "wb").write(manifest)
-            code, output, rc = run(cmake, script, folder)
+            code, output, rc = run(cmake, script, checker, folder)
             if expected is None:
                 if code != 0 or rc is None:
                     failures.append("%s: refused:\n%s" % (case, output))
@@ -115,7 +134,7 @@ def main():
                         failures.append("%s: message lacks %r:\n%s" % (case, fragment, output))
     # The committed example mission must pass the same check.
     with tempfile.TemporaryDirectory() as tmp:
-        proc = subprocess.run([cmake, "-DMISSION_DIR=" + example, "-DOUTPUT=" + os.path.join(tmp, "x.rc"),
+        proc = subprocess.run([cmake, "-DCHECKER=" + checker, "-DMISSION_DIR=" + example, "-DOUTPUT=" + os.path.join(tmp, "x.rc"),
                                "-DFONT=/f", "-DAPP_MANIFEST=/m", "-P", script],
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         if proc.returncode != 0:

@@ -1,0 +1,31 @@
+#include "pack/installer_pack.h"
+
+#include "pack/pe_resources.h"
+
+namespace brunvald::pack {
+
+namespace {
+
+constexpr std::uint16_t kGerman = 1031;
+
+ResourceId UpperName(const std::string& ascii) {
+    std::u16string name;
+    for (char c : ascii) name.push_back(static_cast<char16_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
+    return ResourceId{name};
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> BuildInstaller(const std::vector<std::uint8_t>& stub, const Mission& mission) {
+    ResourceTable table = ReadResources(stub);
+    const ResourceId payloadType{std::u16string(u"RT_RCDATA")};
+    if (table.count(payloadType))
+        throw PackError("the installer program already carries a mission (it has resources of the type RT_RCDATA)");
+    auto& payload = table[payloadType];
+    payload[UpperName("RCRES")][kGerman] = ResourceData{mission.manifest, 0};
+    for (const MissionFile& file : mission.files)
+        payload[UpperName(file.statement.name)][kGerman] = ResourceData{ReadWholeFile(file.path), 0};
+    return ReplaceResources(stub, table);
+}
+
+}  // namespace brunvald::pack

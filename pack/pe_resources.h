@@ -1,0 +1,52 @@
+// The resource table of a Windows program file (PE32 or PE32+), read and
+// written without the platform's resource functions, so that the builder runs
+// the same on Windows and on the build machine.
+//
+// ReplaceResources writes a whole new resource section in place of the old
+// one. It takes programs whose resource section is the last section, or is
+// followed only by the base-relocation section, which it moves up (nothing
+// refers to that section but its directory entry). Either file alignment the
+// linker uses (512 or a page of 4096) is kept. A signed program is refused:
+// its signature could not stay valid.
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "pack/file_io.h"
+
+namespace brunvald::pack {
+
+// A type or a name: a number, or a text (held in upper case by convention of
+// the resource compilers; looked up without regard to case).
+struct ResourceId {
+    std::variant<std::u16string, std::uint16_t> value;
+
+    // The order of a resource directory: texts first, by code unit, then
+    // numbers, ascending. Lookups search the entries in this order.
+    std::strong_ordering operator<=>(const ResourceId& other) const;
+    bool operator==(const ResourceId& other) const = default;
+};
+
+struct ResourceData {
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t codePage = 0;
+    bool operator==(const ResourceData& other) const = default;
+};
+
+// type -> name -> language -> data
+using ResourceTable = std::map<ResourceId, std::map<ResourceId, std::map<std::uint16_t, ResourceData>>>;
+
+// Raises PackError when the file is not a program with a readable resource
+// table. A program without resources gives an empty table.
+ResourceTable ReadResources(const std::vector<std::uint8_t>& program);
+
+// The program with `table` as its resources; everything else is kept.
+// Raises PackError when the program's layout does not allow it (see above).
+std::vector<std::uint8_t> ReplaceResources(const std::vector<std::uint8_t>& program, const ResourceTable& table);
+
+}  // namespace brunvald::pack
