@@ -1,0 +1,45 @@
+; What both peer installers share: a plain window with the folder page (the
+; bench starts the example installer with it and closes it), files stored
+; uncompressed (so the comparison is of the write path), the same registry
+; records as Brunvald.exe writes, and an uninstaller that removes them.
+;   makensis -DMISSION=<mission folder> -DOUT=<installer.exe> <script>.nsi
+Unicode true
+SetCompress off
+RequestExecutionLevel admin
+XPStyle on
+OutFile "${OUT}"
+Name "Vantorel Mission : ${NAME}"
+InstallDir "C:\Spiele\Kaiser"
+Page directory
+Page instfiles
+UninstPage instfiles
+
+!define UNINSTALL_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Vantorel Mission : ${NAME}"
+!define MAKER_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Vantorel"
+
+!macro Records
+  WriteUninstaller "$INSTDIR\Data\${MARKER}-uninstall.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${U+00A9}Vantorel"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Vantorel Mission : ${NAME}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Data\${MARKER}-uninstall.exe"'
+  WriteRegStr HKLM "${MAKER_KEY}" "CampExists" "1"
+  WriteRegStr HKLM "${MAKER_KEY}" "CampMarker" "${MARKER}"
+  WriteRegStr HKLM "${MAKER_KEY}" "CampName" "${NAME}"
+  WriteRegStr HKLM "${MAKER_KEY}" "CampBuild" "1.2.6593.38686"
+  WriteRegStr HKLM "${MAKER_KEY}" "CampPicture" "5.3.2.5"
+  WriteRegStr HKLM "${MAKER_KEY}" "CampVersion" "1.0.1.0"
+!macroend
+
+!macro RemoveRecords
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegValue HKLM "${MAKER_KEY}" "CampMarker"
+  DeleteRegValue HKLM "${MAKER_KEY}" "CampName"
+  Delete "$INSTDIR\${MARKER}-uninstall.exe"
+!macroend
+
+; The bench reads the peak memory of a silent install from /proc while the
+; process still exists: a second's pause after the last step.
+Function .onInstSuccess
+  IfSilent 0 +2
+    Sleep 1000
+FunctionEnd
