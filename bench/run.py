@@ -1,15 +1,15 @@
-"""The benchmarks behind scripts/bench: start-up, region and extraction under
-the project's private Wine, each a median of repeated runs against a baseline
-measured in the same run, written as Markdown to docs/benchmarks.md.
+"""The benchmarks behind scripts/bench, under the project's private Wine: the
+installer's start-up, region, extraction, memory and size, each beside its
+baselines and beside a peer (the same missions packed by NSIS), all measured
+in the same run. This script measures and renders tables; what the figures
+mean is written by hand in docs/benchmarks.md.
 
-  run.py [--quick] [--only startup,region,extract,size] [--out FILE]
-         [--no-aligned] [--render-only]
+  run.py [--quick] [--only startup,region,extract,size] [--out FILE] [--render-only]
 
---only writes its sections to build/bench/benchmarks.md unless --out says
-otherwise: docs/benchmarks.md is only replaced by a run of everything.
---render-only writes the document again from build/bench/results.json (the
-last complete run) without measuring. The exit code is 1 when a benchmark
-failed (its section says so), else 0.
+A complete run writes docs/benchmark-tables.md; --quick or --only write
+build/bench/benchmark-tables.md unless --out says otherwise. Raw numbers:
+build/bench/results.json (--render-only writes the tables again from it).
+The exit code is 1 when a benchmark failed (its section says so), else 0.
 
 Environment (set by scripts/bench):
   BRUNVALD_ROOT          the checkout
@@ -17,12 +17,10 @@ Environment (set by scripts/bench):
                          benchmark)
   BRUNVALD_BENCH_TOOLS   the build of bench/ (the floors, bench-launch.exe,
                          bench-phases.exe)
-  BRUNVALD_BENCH_ALIGNED a build of the program linked with page-aligned
-                         sections, measured beside the real one (optional)
   BRUNVALD_WINEPREFIX    the prefix (build/wine-bench)
+  PYTHONPATH             tests/e2e, for wine_session
 
-Nothing here asserts a time: a missed target is written into the document
-with what was measured about its cause.
+Nothing here asserts a time.
 """
 
 import argparse
@@ -38,16 +36,16 @@ import sys
 import time
 from pathlib import Path
 
-ROOT = Path(os.environ.get("BRUNVALD_ROOT", Path(__file__).resolve().parents[1]))
-sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+import wine_session as ws
 
-import harness  # noqa: E402  (the e2e tests' Wine session, demo game and driver)
-
+ROOT = ws.ROOT
 BUILD = Path(os.environ.get("BRUNVALD_BUILD_DIR", ROOT / "build" / "win32"))
 TOOLS = Path(os.environ.get("BRUNVALD_BENCH_TOOLS", ROOT / "build" / "bench-tools"))
 WORK = ROOT / "build" / "bench"  # big files stay here, never in the repository
 GAME_FOLDER = r"C:\Spiele\Kaiser"
 BENCH_DIR = r"C:\bench"
+NSIS_DIR = ROOT / "bench" / "nsis"
+EXAMPLE_DISPLAY_NAME = "Vantorel Mission : Aurelmark"
 
 MB = 1024 * 1024
 
@@ -82,8 +80,8 @@ def run_quiet(w, args, out_file, timeout):
 
 
 def clean_records(w):
-    for key in [harness.APP_PATHS_KEY, harness.MAKER_KEY] + \
-               [harness.uninstall_key(n) for n in harness.KNOWN_DISPLAY_NAMES + [BIG_DISPLAY_NAME]]:
+    for key in [ws.APP_PATHS_KEY, ws.MAKER_KEY] + \
+               [ws.uninstall_key(n) for n in (EXAMPLE_DISPLAY_NAME, BIG_DISPLAY_NAME)]:
         w.reg_delete(key)
 
 
@@ -109,11 +107,25 @@ def machine(w):
                 mem = int(line.split()[1]) // 1024
     except OSError:
         pass
+    # On a machine whose kernel runs no 32-bit code, binfmt hands the 32-bit
+    # Wine to qemu's user-mode emulation: every Windows program then runs
+    # emulated, and the tables say so.
+    emulated = Path("/proc/sys/fs/binfmt_misc/qemu-i386")
+    emulation = ""
+    try:
+        if emulated.exists() and emulated.read_text().startswith("enabled"):
+            emulation = next((line.split(None, 1)[1] for line in emulated.read_text().splitlines()
+                              if line.startswith("interpreter")), "qemu-i386")
+    except OSError:
+        pass
+    nsis = subprocess.run(["makensis", "-VERSION"], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, universal_newlines=True).stdout.strip()
     commit = subprocess.run(["git", "-C", str(ROOT), "describe", "--always", "--dirty"], stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL, universal_newlines=True).stdout.strip()
     return {"commit": commit, "build": str(BUILD.relative_to(ROOT)) if BUILD.is_relative_to(ROOT) else str(BUILD),
             "cores": os.cpu_count(), "cpu": cpu, "wine": wine_version, "kernel": platform.release(),
-            "memory_mb": mem, "load_before": load, "date": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime())}
+            "memory_mb": mem, "load_before": load, "emulation": emulation, "nsis": nsis,
+            "date": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime())}
 
 
 # ---------------------------------------------------------------------------
@@ -127,18 +139,19 @@ def write_ready_shape(folder):
         from PIL import Image
     except ImportError:
         return False
-    picture = harness.picture_pixels()
+    picture = ws.picture_pixels()
     white = Image.new("RGBA", picture.size, (255, 255, 255, 255))
     Image.alpha_composite(white, picture).convert("RGB").save(folder / "picture.bmp")
-    rects = harness.coalesce_bands(harness.region_runs(picture))
+    rects = ws.coalesce_bands(ws.region_runs(picture))
     (folder / "shape.txt").write_text("".join("%d %d %d %d\n" % r for r in rects))
     return True
 
 
-def bench_startup(w, rounds, aligned_build=None):
-    """Brunvald.exe (install mode, against a demo game) and the floor program,
-    started in turn by bench-launch, which times each to its first visible
-    top-level window with QueryPerformanceCounter and closes it (WM_CLOSE)."""
+def bench_startup(w, rounds, peer):
+    """Brunvald.exe (install mode, against a demo game), the floors and the
+    peer installer of the example mission, started in turn by bench-launch,
+    which times each to its first visible top-level window with
+    QueryPerformanceCounter and closes it (WM_CLOSE)."""
     bench = w.unix(BENCH_DIR)
     bench.mkdir(parents=True, exist_ok=True)
     for exe in ("bench-floor.exe", "bench-floor-controls.exe", "bench-floor-shaped.exe", "bench-launch.exe",
@@ -150,26 +163,25 @@ def bench_startup(w, rounds, aligned_build=None):
                "controls=" + BENCH_DIR + r"\bench-floor-controls.exe"]
     if write_ready_shape(bench):
         targets.append("shaped=" + BENCH_DIR + r"\bench-floor-shaped.exe")
-    if aligned_build:
-        (bench / "aligned").mkdir(exist_ok=True)
-        shutil.copyfile(aligned_build / "Brunvald.exe", bench / "aligned" / "Brunvald.exe")
-        targets.append("aligned=" + BENCH_DIR + r"\aligned\Brunvald.exe")
+    if peer:
+        shutil.copyfile(peer, bench / "peer-example.exe")
+        targets.append("peer=" + BENCH_DIR + r"\peer-example.exe")
     clean_records(w)
-    harness.Game(w, folder=GAME_FOLDER).create()  # install mode: the window opens
+    ws.Game(w, folder=GAME_FOLDER).create()  # install mode: the window opens
 
     out = bench / "startup.jsonl"
-    say("start-up: %d rounds of Brunvald.exe against the floor, interleaved" % rounds)
+    say("start-up: %d rounds of Brunvald.exe, the floors and the peer, interleaved" % rounds)
     run_quiet(w, [bench / "bench-launch.exe", "--rounds", rounds, "--warmup", 2, "--out", BENCH_DIR + r"\startup.jsonl"]
               + targets, WORK / "startup.log", timeout=60 + rounds * 120)
     runs = [json.loads(line) for line in out.read_text().splitlines() if line.strip()]
     result = {"rounds": rounds, "errors": [r for r in runs if "error" in r]}
     # A run counts only when the expected window showed: a message box of a
     # refused start would be timed as well, and would be a different thing.
-    expected = {"installer": "TMain", "aligned": "TMain"}
+    expected = {"installer": "TMain", "peer": "#32770"}
     for r in runs:
         if "ms" in r and r.get("class") != expected.get(r.get("label"), "BenchFloor"):
             result["errors"].append({"label": r["label"], "error": "window of class %s instead" % r.get("class")})
-    for label in ("installer", "floor", "controls", "shaped", "aligned"):
+    for label in ("installer", "floor", "controls", "shaped", "peer"):
         ok = [r for r in runs if r.get("label") == label and "ms" in r
               and r.get("class") == expected.get(label, "BenchFloor")]
         if not ok:
@@ -205,7 +217,7 @@ def bench_startup(w, rounds, aligned_build=None):
                             "steps": {names[k]: [x[k] for x in lines] for k in names}} if lines else None
     say("start-up: installer %.1f ms, floor %.1f ms, ratio %.2f"
         % (median(inst["ms"]), median(floor["ms"]), result["ratio"]))
-    harness.Game(w, folder=GAME_FOLDER).remove_files()
+    ws.Game(w, folder=GAME_FOLDER).remove_files()
     clean_records(w)
     return result
 
@@ -310,18 +322,46 @@ def make_installer(mission, build, name):
     return out
 
 
+def make_peer(script, mission, name):
+    """A peer installer: bench/nsis/<script> built by makensis with the
+    mission folder, again only when the script or the mission is newer."""
+    out = WORK / "peer" / name
+    sources = [NSIS_DIR / script, NSIS_DIR / "records.nsh"] + [p for p in Path(mission).iterdir()]
+    if out.exists() and out.stat().st_mtime > max(p.stat().st_mtime for p in sources):
+        return out
+    out.parent.mkdir(parents=True, exist_ok=True)
+    say("peer: makensis %s (%s)" % (script, mission))
+    subprocess.run(["makensis", "-V2", "-DMISSION=%s" % mission, "-DOUT=%s" % out, str(NSIS_DIR / script)],
+                   check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+    return out
+
+
+def peer_payload_bytes(script, mission):
+    """What the peer carries for the mission: the files its script names."""
+    names = re.findall(r'^\s*File "\$\{MISSION\}/([^"]+)"', (NSIS_DIR / script).read_text(), re.M)
+    return sum((Path(mission) / n).stat().st_size for n in names)
+
+
+def windows_program(pid):
+    """The Windows program a Linux process runs under Wine, as its command
+    line names it ("" for none): Wine puts the program's path first; under
+    qemu's user emulation the emulator and Wine's loader come before it."""
+    try:
+        args = (Path("/proc/%d" % pid) / "cmdline").read_bytes().split(b"\0")
+    except OSError:
+        return ""
+    if args and os.path.basename(args[0]).startswith(b"qemu-"):
+        args = args[1:]
+        if args and args[0].startswith(b"/"):
+            args = args[1:]
+    return args[0].decode("utf-8", "replace") if args else ""
+
+
 def unix_pid_of(windows_path):
-    """The Linux process of a Windows program under Wine: its command line
-    starts with the program's Windows path."""
-    want = windows_path.lower().encode()
+    """The Linux process of a Windows program under Wine."""
+    want = windows_path.lower()
     for entry in Path("/proc").iterdir():
-        if not entry.name.isdigit():
-            continue
-        try:
-            cmd = (entry / "cmdline").read_bytes()
-        except OSError:
-            continue
-        if cmd.lower().startswith(want):
+        if entry.name.isdigit() and windows_program(int(entry.name)).lower() == want:
             return int(entry.name)
     return None
 
@@ -363,14 +403,14 @@ def install_once(w, installer_win, game, pause_ms=SWEEP_PAUSE_MS):
     clean_records(w)
     game.create()
     settle()
-    d = harness.Driver(w, ["run", "--timeout", "300", "--click", "Installieren", "--hold", "Abschlussmeldung",
+    d = ws.Driver(w, ["run", "--timeout", "300", "--click", "Installieren", "--hold", "Abschlussmeldung",
                            installer_win])
     peak_anon = 0
     samples = []
     try:
         started = d.wait_for("started", 120)
         shown = d.wait_for("main_visible", 240)
-        pid = harness.poll(lambda: unix_pid_of(installer_win), 10, 0.01)
+        pid = ws.poll(lambda: unix_pid_of(installer_win), 10, 0.01)
         at_window = proc_status(pid) if pid else {}
         d.wait_for("click", 30)
         clicked = time.time()
@@ -387,7 +427,7 @@ def install_once(w, installer_win, game, pause_ms=SWEEP_PAUSE_MS):
                     samples.append(st)
                     peak_anon = max(peak_anon, st.get("RssAnon", 0))
             if item is None:
-                raise harness.DriverError("the driver ended early: %s" % d.events)
+                raise ws.DriverError("the driver ended early: %s" % d.events)
             if item:
                 d.events.append(item)
                 if item.get("event") == "box":
@@ -419,6 +459,43 @@ def install_once(w, installer_win, game, pause_ms=SWEEP_PAUSE_MS):
         "samples": len(samples),
         "to_window_ms": shown["t"] - started["t"],  # the driver's tick count: 10-16 ms steps
         "started_pid": started.get("pid"),
+    }
+
+
+def peer_install_once(w, peer_win, game):
+    """One silent install by the peer (/S /D=<game folder>); its memory is
+    sampled from /proc while it runs (it pauses a second at the end, so the
+    last samples see its peak)."""
+    clean_records(w)
+    game.create()
+    settle()
+    start = time.perf_counter()
+    proc = w.popen([peer_win, "/S", "/D=" + GAME_FOLDER], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    # `wine` execs Wine's loader, and the loader becomes the Windows process.
+    hwm = anon = samples = 0
+    while proc.poll() is None:
+        st = proc_status(proc.pid)
+        if st:
+            samples += 1
+            hwm = max(hwm, st.get("VmHWM", 0))
+            anon = max(anon, st.get("RssAnon", 0))
+        time.sleep(0.02)
+    wall_ms = (time.perf_counter() - start) * 1000.0
+    root = game.root
+    first = root / "Campaigns" / (BIG_NAME + ".pak")
+    last = root / "Cities" / BIG_FILES[-1]
+    sizes_ok = all((root / "Cities" / f).is_file() and (root / "Cities" / f).stat().st_size == BIG_FILE_SIZE
+                   for f in BIG_FILES) and first.is_file()
+    span_ms = (last.stat().st_mtime_ns - first.stat().st_mtime_ns) / 1e6 if sizes_ok else 0.0
+    return {
+        "ok": proc.returncode == 0 and sizes_ok and (root / "Data" / "SCHW-uninstall.exe").is_file(),
+        "exit_code": proc.returncode,
+        "extract_ms": span_ms,
+        "wall_ms": wall_ms,
+        "vm_hwm_kb": hwm,
+        "peak_anon_kb": anon,
+        "samples": samples,
     }
 
 
@@ -498,33 +575,47 @@ PIECE_INSTALLER = 61440
 PIECE_LARGE = 1024 * 1024
 
 
-def bench_extract(w, rounds, build, name, with_writes=True):
+def bench_extract(w, rounds, peer):
+    """Rounds of: the installer of the 200 MB mission (Installieren pressed
+    by the driver), the peer's silent install of the same files, and the
+    baselines (cp, native writes, a plain Windows program's writes), the
+    order alternating."""
     mission = make_mission()
-    installer = make_installer(mission, build, name)
-    folder = w.unix(BENCH_DIR) / name
+    installer = make_installer(mission, BUILD, "installer-200")
+    folder = w.unix(BENCH_DIR) / "installer-200"
     folder.mkdir(parents=True, exist_ok=True)
     placed = folder / "Brunvald.exe"
     if not placed.exists() or placed.stat().st_size != installer.stat().st_size or \
             placed.stat().st_mtime < installer.stat().st_mtime:
         shutil.copyfile(installer, placed)
     installer_win = w.windows(placed)
-    game = harness.Game(w, folder=GAME_FOLDER)
+    peer_win = None
+    if peer:
+        peer_placed = w.unix(BENCH_DIR) / "peer-200.exe"
+        shutil.copyfile(peer, peer_placed)
+        peer_win = w.windows(peer_placed)
+    game = ws.Game(w, folder=GAME_FOLDER)
     payload = sum((mission / f).stat().st_size for f in BIG_FILES) + sum(SMALL_FILES.values())
+    bench = w.unix(BENCH_DIR)
+    if (TOOLS / "bench-phases.exe").exists():
+        shutil.copyfile(TOOLS / "bench-phases.exe", bench / "bench-phases.exe")
 
-    say("extraction: %d rounds of install (Installieren) and cp, interleaved (%s)" % (rounds, name))
+    say("extraction: %d rounds of install (Installieren), peer and cp, interleaved" % rounds)
     pause = measured_pause_ms(w)
-    installs, cps, selfs = [], [], []
+    installs, peers, cps, selfs = [], [], [], []
     writes = {PIECE_INSTALLER: [], PIECE_LARGE: []}
     wine_writes = {PIECE_INSTALLER: [], PIECE_LARGE: []}
-    with_wine_writes = with_writes and (w.unix(BENCH_DIR) / "bench-phases.exe").exists()
-    data = {f: (mission / f).read_bytes() for f in BIG_FILES} if with_writes else {}
+    with_wine_writes = (bench / "bench-phases.exe").exists()
+    data = {f: (mission / f).read_bytes() for f in BIG_FILES}
     install_once(w, installer_win, game)  # untimed: the installer's file in the cache
+    if peer_win:
+        peer_install_once(w, peer_win, game)
 
     def baselines():
         c, s = cp_once(mission, installer)
         cps.append(c)
         selfs.append(s)
-        for piece in writes if with_writes else ():
+        for piece in writes:
             writes[piece].append(native_writes_once(data, piece))
         for piece in wine_writes if with_wine_writes else ():
             wine_writes[piece].append(wine_writes_once(w, piece))
@@ -535,19 +626,26 @@ def bench_extract(w, rounds, build, name, with_writes=True):
             baselines()
         r = install_once(w, installer_win, game, pause)
         installs.append(r)
+        if peer_win:
+            peers.append(peer_install_once(w, peer_win, game))
         if not first_cp:
             baselines()
-        say("  round %d: extraction %.0f ms (span %.0f), cp %.0f ms, wall %.0f ms, VmHWM %d MB, peak anon %d MB%s"
-            % (i + 1, r["extract_ms"], r["span_ms"], cps[-1], r["wall_ms"], r["vm_hwm_kb"] // 1024,
-               r["peak_anon_kb"] // 1024, "" if r["ok"] else " (install FAILED: %s)" % r["box"]))
+        say("  round %d: extraction %.0f ms, peer %s, cp %.0f ms; VmHWM %d MB (peer %s), peak anon %d MB (peer %s)%s"
+            % (i + 1, r["extract_ms"], "%.0f ms" % peers[-1]["extract_ms"] if peers else "-", cps[-1],
+               r["vm_hwm_kb"] // 1024, "%d MB" % (peers[-1]["vm_hwm_kb"] // 1024) if peers else "-",
+               r["peak_anon_kb"] // 1024, "%d MB" % (peers[-1]["peak_anon_kb"] // 1024) if peers else "-",
+               "" if r["ok"] else " (install FAILED: %s)" % r["box"]))
     game.remove_files()
     clean_records(w)
     good = [r for r in installs if r["ok"]]
+    good_peers = [r for r in peers if r["ok"]]
     result = {
         "rounds": rounds,
         "failed": len(installs) - len(good),
+        "peer_failed": len(peers) - len(good_peers),
         "payload_bytes": payload,
         "installer_bytes": installer.stat().st_size,
+        "peer_bytes": peer.stat().st_size if peer else 0,
         "extract_ms": [r["extract_ms"] for r in good],
         "span_ms": [r["span_ms"] for r in good],
         "wall_ms": [r["wall_ms"] for r in good],
@@ -562,426 +660,246 @@ def bench_extract(w, rounds, build, name, with_writes=True):
         "rss_at_window_mb": [r["rss_at_window_kb"] / 1024 for r in good],
         "anon_at_window_mb": [r["anon_at_window_kb"] / 1024 for r in good],
         "to_window_ms": [r["to_window_ms"] for r in good],
+        "peer_extract_ms": [r["extract_ms"] for r in good_peers],
+        "peer_wall_ms": [r["wall_ms"] for r in good_peers],
+        "peer_vm_hwm_mb": [r["vm_hwm_kb"] / 1024 for r in good_peers],
+        "peer_peak_anon_mb": [r["peak_anon_kb"] / 1024 for r in good_peers],
+        "peer_exit_codes": [r["exit_code"] for r in peers],
         "pauses_ms": nominal_pauses_ms(),
         "pause15_ms": pause,
         "filesystem": subprocess.run(["stat", "-f", "-c", "%T", str(WORK)], stdout=subprocess.PIPE,
                                      universal_newlines=True).stdout.strip() + " file system",
     }
-    result["ratio"] = median(result["extract_ms"]) / median(cps)
-    say("extraction: %.0f ms against cp %.0f ms, ratio %.2f; peak working set %.0f MB for %.0f MB"
-        % (median(result["extract_ms"]), median(cps), result["ratio"], median(result["vm_hwm_mb"]), payload / MB))
+    say("extraction: %.0f ms (peer %.0f ms) against cp %.0f ms; peak working set %.0f MB (peer %.0f MB) for %.0f MB"
+        % (median(result["extract_ms"]), median(result["peer_extract_ms"]), median(cps),
+           median(result["vm_hwm_mb"]), median(result["peer_vm_hwm_mb"]), payload / MB))
     return result
 
 
 # ---------------------------------------------------------------------------
-# 4. Size (bench/size.py, written separately)
+# 4. Size (bench/size.py for the installer; the peer's from its file)
 # ---------------------------------------------------------------------------
-def bench_size():
+def bench_size(peer):
     script = ROOT / "bench" / "size.py"
-    if not script.is_file():
-        return None
     done = subprocess.run([sys.executable, str(script), str(BUILD)], stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE, timeout=600)
-    if done.returncode != 0:
-        return "## Size\n\n`bench/size.py %s` failed (exit %d):\n\n```\n%s\n```\n" % (
-            BUILD, done.returncode, (done.stderr or done.stdout).decode(errors="replace")[-2000:])
-    return done.stdout.decode(errors="replace").strip() + "\n"
+    result = {"installer_text": done.stdout.decode(errors="replace").strip(), "exit_code": done.returncode,
+              "error": (done.stderr or b"").decode(errors="replace")[-2000:]}
+    m = re.search(r"\*\*overhead\*\* \(file size minus payload\) \| \*\*([\d,]+)\*\*", result["installer_text"])
+    result["installer_overhead"] = int(m.group(1).replace(",", "")) if m else None
+    if peer:
+        mission = ws.EXAMPLE_MISSION
+        carried = peer_payload_bytes("example.nsi", mission)
+        result["peer_bytes"] = peer.stat().st_size
+        result["peer_payload"] = carried
+        result["peer_overhead"] = peer.stat().st_size - carried
+    return result
 
 
 # ---------------------------------------------------------------------------
-# The document
+# The tables
 # ---------------------------------------------------------------------------
-def verdict(met):
-    return "**met**" if met else "**missed**"
+def ratio_cell(a, b):
+    return "%.2f" % (a / b) if a and b else "-"
 
 
 def section_machine(m, command):
+    load = m["load_before"]
+    after = m.get("load_after")
     return "\n".join([
-        "# Benchmarks",
+        "# Benchmark tables",
         "",
-        "Written by `%s` on %s. Every figure is the median of repeated runs, set against a "
-        "baseline measured in the same run, in the same Wine session. No test asserts a time; "
-        "this document is the only place the numbers go." % (command, m["date"]),
+        "Written by `%s` on %s from one run; what they mean is in docs/benchmarks.md. Medians of repeated runs; "
+        "every ratio is of two figures of this run." % (command, m["date"]),
         "",
-        "**Machine:** %d cores (%s), %d MB memory, Linux %s, %s (32-bit prefix `build/wine-bench`, "
-        "own Xvfb display, German locale). Load average before the run: %.2f / %.2f / %.2f%s."
-        % (m["cores"], m["cpu"], m["memory_mb"], m["kernel"], m["wine"], *m["load_before"],
-           " (the machine was busy with other jobs: the times are noisier and longer than on a quiet one)"
-           if m["load_before"][0] > 0.5 * (m["cores"] or 1) else ""),
-        "",
-        "**Programs:** commit `%s`, built in `%s` (`cmake --preset win32`, MinSizeRel).\n" % (m["commit"], m["build"]),
-        "**Reproduce:** `scripts/bench` (all), `scripts/bench --only startup,region,extract,size`, "
-        "`scripts/bench --quick` (fewer rounds). Raw numbers of the last complete run: `build/bench/results.json` "
-        "(`bench/run.py --render-only` writes this document from them again).",
+        "| | |",
+        "|---|---|",
+        "| commit | `%s` (build `%s`, MinSizeRel) |" % (m["commit"], m["build"]),
+        "| machine | %d cores (%s), %d MB memory, Linux %s |" % (m["cores"], m["cpu"], m["memory_mb"], m["kernel"]),
+        "| Wine | %s, 32-bit prefix `build/wine-bench`, own Xvfb display, German locale |" % m["wine"],
+        "| 32-bit code | %s |" % ("emulated by `%s` (binfmt; the kernel runs no 32-bit code)" % m["emulation"]
+                                   if m.get("emulation") else "run natively"),
+        "| peer | NSIS %s (`makensis`, stubs of the Debian package) |" % (m.get("nsis") or "?"),
+        "| load average before / after the run | %.2f %.2f %.2f / %s |" % (
+            load[0], load[1], load[2], "%.2f %.2f %.2f" % tuple(after) if after else "-"),
         "",
     ])
 
 
-def section_startup(r, aligned):
-    inst, floor = r["installer"], r["floor"]
-    target = 1.2
-    met = r["ratio"] <= target
+def startup_row(name, r):
+    if not r:
+        return "| %s | not measured | | | |" % name
+    return "| %s | %.1f | %s | %.1f | %s |" % (name, median(r["ms"]), spread(r["ms"]), median(r["created_ms"]),
+                                              ", ".join(r["classes"]))
+
+
+def paired(a, b):
+    """Median of the per-round ratios (the runs of a round come back to back)."""
+    if not a or not b or len(a["ms"]) != len(b["ms"]):
+        return "-"
+    return "%.2f" % median([x / y for x, y in zip(a["ms"], b["ms"])])
+
+
+def section_startup(r):
+    inst = r.get("installer")
     lines = [
         "## Start-up",
         "",
-        "From process start to the window being visible: `bench-launch.exe` (bench/launch_timer.cpp) "
-        "takes a QueryPerformanceCounter reading, calls CreateProcessW, and polls EnumWindows every "
-        "millisecond for a visible top-level window of the new process; then it posts WM_CLOSE and waits "
-        "for the process to end. The same code times `Brunvald.exe` (install mode, against a demo game "
-        "with its App Paths key, as in `scripts/demo`) and the floor `bench-floor.exe` "
-        "(bench/floor_window.cpp: one class, one popup window of the installer window's size, "
-        "500 x 425, the same styles, nothing else), interleaved round by round after %d untimed warm-up "
-        "runs each. Two more steps from the floor towards the installer show what the platform charges "
-        "before any of the installer's own work: the floor with three push buttons, linked with the "
-        "installer's application manifest (visual-style common controls); and that with the window's "
-        "picture (a plain bitmap file) and region (its rectangles from a text file) made ready beforehand, "
-        "the region set before the window is shown and the picture painted, as the installer does. Both "
-        "files are written from the committed picture with Pillow." % 2,
+        "`bench-launch.exe` (bench/launch_timer.cpp): QueryPerformanceCounter, CreateProcessW, then EnumWindows "
+        "every millisecond until a visible top-level window of the new process shows; WM_CLOSE. Interleaved "
+        "round by round after 2 untimed warm-up runs each; %d timed rounds. The installer in install mode "
+        "against a demo game; the peer is the example mission packed by NSIS (bench/nsis/example.nsi: plain "
+        "window, folder page)." % r["rounds"],
         "",
-        "| Program | Median to visible (ms) | Range (ms) | Median to window created, hidden (ms) | Window seen |",
+        "| Program | Median to visible (ms) | Range (ms) | Median to window created, hidden (ms) | Window |",
         "|---|---:|---:|---:|---|",
-        "| floor (`bench-floor.exe`) | %.1f | %s | %.1f | %s %s |" % (
-            median(floor["ms"]), spread(floor["ms"]), median(floor["created_ms"]),
-            ", ".join(floor["classes"]), ", ".join("%dx%d" % tuple(s) for s in floor["sizes"])),
-        "| the floor with three push buttons and the installer's application manifest "
-        "(`bench-floor-controls.exe`) | %s |" % (
-            "%.1f | %s | %.1f | %s" % (median(r["controls"]["ms"]), spread(r["controls"]["ms"]),
-                                      median(r["controls"]["created_ms"]), ", ".join(r["controls"]["classes"]))
-            if "controls" in r else "not measured | | |"),
-        "| ... and with the window's picture and region made ready beforehand, nothing decoded or computed "
-        "(`bench-floor-shaped.exe`) | %s |" % (
-            "%.1f | %s | %.1f | %s" % (median(r["shaped"]["ms"]), spread(r["shaped"]["ms"]),
-                                      median(r["shaped"]["created_ms"]), ", ".join(r["shaped"]["classes"]))
-            if "shaped" in r else "not measured | | |"),
-        "| `Brunvald.exe` | %.1f | %s | %.1f | %s %s |" % (
-            median(inst["ms"]), spread(inst["ms"]), median(inst["created_ms"]),
-            ", ".join(inst["classes"]), ", ".join("%dx%d" % tuple(s) for s in inst["sizes"])),
-    ]
-    if aligned:
-        lines.append("| `Brunvald.exe` linked with page-aligned sections (see Extraction) | %.1f | %s | %.1f | %s |" % (
-            median(aligned["ms"]), spread(aligned["ms"]), median(aligned["created_ms"]), ", ".join(aligned["classes"])))
-    lines += [
+        startup_row("floor: one window of the installer's size (`bench-floor.exe`)", r.get("floor")),
+        startup_row("floor with three push buttons and the installer's application manifest "
+                    "(`bench-floor-controls.exe`)", r.get("controls")),
+        startup_row("... and with the window's picture and region made ready (`bench-floor-shaped.exe`)",
+                    r.get("shaped")),
+        startup_row("**`Brunvald.exe`**", inst),
+        startup_row("peer: NSIS installer of the example mission", r.get("peer")),
         "",
-        "%d timed runs each. **Ratio %.2f** of the medians (target at most %.1f): %s." % (
-            len(inst["ms"]), r["ratio"], target, verdict(met)),
+        "| Ratio | of the medians | median of per-round ratios | fastest runs |",
+        "|---|---:|---:|---:|",
     ]
-    # Two readings that other jobs on the machine disturb less: each round
-    # runs the programs back to back, so its own ratio shares the round's load;
-    # and the fastest run of each is the least disturbed one.
-    if len(inst["ms"]) == len(floor["ms"]) and inst["ms"]:
-        paired = median([a / b for a, b in zip(inst["ms"], floor["ms"])])
-        lines.append("")
-        lines.append("Less disturbed by other jobs: the median of the per-round ratios (each round starts the "
-                     "programs back to back) is %.2f; the fastest run of each gives %.1f ms against %.1f ms, "
-                     "ratio %.2f." % (paired, min(inst["ms"]), min(floor["ms"]), min(inst["ms"]) / min(floor["ms"])))
+    for name, other in (("installer / floor", "floor"), ("installer / floor with buttons, picture and region",
+                                                           "shaped"), ("installer / peer", "peer")):
+        o = r.get(other)
+        lines.append("| %s | %s | %s | %s |" % (
+            name, ratio_cell(median(inst["ms"]), median(o["ms"])) if inst and o else "-", paired(inst, o),
+            ratio_cell(min(inst["ms"]), min(o["ms"])) if inst and o else "-"))
     if r["errors"]:
-        lines.append("Runs that failed: %s." % "; ".join("%s: %s" % (e["label"], e["error"]) for e in r["errors"]))
-    extra = median(inst["ms"]) - median(floor["ms"])
-    before = median(inst["created_ms"]) - median(floor["created_ms"])
-    after = (median(inst["ms"]) - median(inst["created_ms"])) - (median(floor["ms"]) - median(floor["created_ms"]))
-    lines += [
-        "",
-        "Where the installer's extra %.1f ms go (medians): %.1f ms before its main window exists (the "
-        "program's own start: its window class and icon, the picture's decode, the window font), %.1f ms "
-        "between creating the hidden window and showing it (the three image buttons, the start-up checks: "
-        "running processes, registry, manifest; the title font; then the region and the first paint)."
-        % (extra, before, after),
-    ]
-    if "phases" in r and r["phases"]:
-        lines += ["", "Parts of it measured one by one, each the first call in a fresh process "
+        lines += ["", "Runs left out: %s." % "; ".join("%s: %s" % (e["label"], e["error"]) for e in r["errors"])]
+    if r.get("phases"):
+        lines += ["", "Steps measured one by one, each the first of its kind in a fresh process "
                   "(`bench-phases.exe`, bench/phases.cpp; median of %d processes):" % r["phases"]["processes"], "",
                   "| Step | Median (ms) |", "|---|---:|"]
         for name, values in r["phases"]["steps"].items():
             lines.append("| %s | %.2f |" % (name, median(values)))
-    if "region_decode" in r:
-        lines.append("")
-        lines.append("From the region benchmark below: decoding the picture takes %.2f ms, building the "
-                     "region %.2f ms." % (r["region_decode"], r["region_ours"]))
-    if not met:
-        lines += ["", "**Cause and what would meet it:** %s" % r.get("cause", "see the split above.")]
     return "\n".join(lines) + "\n"
 
 
 def section_region(r):
-    met = median(r["ours"]) < 5.0
     lines = [
         "## Region",
         "",
-        "`brunvald_region_benchmark.exe` (tests/win32/ui/region_benchmark.cpp) builds the window's region "
-        "from the committed picture (%s) both ways in one process: ours (the row runs in memory, handed "
-        "to one ExtCreateRegion) and the per-pixel GetPixel with one CombineRgn per run. It prints the "
-        "median of 51 rounds (ours) and 5 rounds (GetPixel), checks that both regions are equal, and "
-        "was run %d times under Wine; the table gives the medians of those medians." % (
-            r["header"].replace("picture ", ""), r["repeats"]),
+        "`brunvald_region_benchmark.exe` (tests/win32/ui/region_benchmark.cpp), picture %s: medians of its own "
+        "medians (51 rounds ours, 5 GetPixel) over %d runs." % (r["header"].replace("picture ", ""), r["repeats"]),
         "",
         "| Step | Median (ms) | Range over runs (ms) |",
         "|---|---:|---:|",
-        "| decode the PNG (not part of the comparison) | %.3f | %s |" % (median(r["decode"]), spread(r["decode"])),
+        "| decode the PNG | %.3f | %s |" % (median(r["decode"]), spread(r["decode"])),
         "| row runs alone (portable code) | %.3f | %s |" % (median(r["runs"]), spread(r["runs"])),
         "| **ours**: row runs + one ExtCreateRegion | %.3f | %s |" % (median(r["ours"]), spread(r["ours"])),
         "| GetPixel per pixel + CombineRgn per run | %.1f | %s |" % (median(r["slow"]), spread(r["slow"])),
-        "",
-        "**Ratio %.0f x** faster; both regions equal: %s. Ours under 5 ms: %s (%.2f ms)." % (
-            r["ratio"], "yes" if r["same"] else "NO", verdict(met), median(r["ours"])),
+        "| ratio GetPixel / ours | %.0f | |" % r["ratio"],
+        "| both regions equal | %s | |" % ("yes" if r["same"] else "NO"),
     ]
     return "\n".join(lines) + "\n"
 
 
-def section_extract(r, aligned):
-    target = 1.2
-    met_time = r["ratio"] <= target
+def section_extract(r):
     payload_mb = r["payload_bytes"] / MB
-    hwm = median(r["vm_hwm_mb"])
-    met_mem = hwm < payload_mb / 2
+    cp = median(r["cp_ms"])
+    ext = median(r["extract_ms"])
+    peer = median(r["peer_extract_ms"]) if r["peer_extract_ms"] else None
     lines = [
-        "## Extraction",
+        "## Extraction and memory",
         "",
-        "A synthetic mission of %.0f MB (four city maps of 50 MB of random bytes, so nothing compresses, "
-        "and three small files), made under `build/bench/mission-200` and built into an installer of %.0f MB "
-        "with `scripts/build-installer`. Each round installs it into a fresh demo game by pressing "
-        "Installieren (the test driver) and copies the same four files with `cp` into a folder on the same "
-        "disk (`build/`, %s; `cp --reflink=never`, so the data is really copied); the order alternates, one "
-        "untimed install first. Before each install and each cp: `sync` and a pause of %.1f s (on this virtual "
-        "machine writes right after a large sync were seen to take several times longer; the install's "
-        "extraction begins well over a second after its start anyway)."
-        % (payload_mb, r["installer_bytes"] / MB, r.get("filesystem", ""), SETTLE_S),
+        "The 200 MB mission (four maps of 50 MB of random bytes and three small files, `build/bench/mission-200`) "
+        "as an installer of %.0f MB (`scripts/build-installer`) and as a peer of %.0f MB (bench/nsis/mission200.nsi, "
+        "stored uncompressed); %d rounds, each: an install by pressing Installieren (driver), a silent install by "
+        "the peer (`/S /D=...`), and the baselines, on a fresh demo game each time, `sync` and %.1f s before each. "
+        "Time to write the files: from the last write of the campaign package to that of the fourth map (file "
+        "times), for the installer less its four `Pause(15)` in that span (each %.2f ms as measured). %s. "
+        "Failed runs left out: installer %d, peer %d."
+        % (r["installer_bytes"] / MB, r["peer_bytes"] / MB, r["rounds"], SETTLE_S, r["pause15_ms"],
+           r.get("filesystem", ""), r["failed"], r.get("peer_failed", 0)),
         "",
-        "**Method.** The install's progress pauses are fixed: a sweep of 101 `Pause(15)` before the first "
-        "file, one `Pause(15)` before every later file, `Pause(300)` at the end (%d ms in all for this "
-        "manifest). They are left out by timing only the extraction span from the files themselves: the "
-        "manifest puts the small campaign package first and the four big maps right after it, so the span "
-        "runs from the last write of the package (its mtime) to the last write of the fourth map, less the "
-        "four `Pause(15)` that fall inside it, each as long as a `Sleep(15)` measured under this Wine "
-        "(median %.2f ms, so %.1f ms in all). The kernel's file times have a granularity of a few "
-        "milliseconds." % (r["pauses_ms"], r.get("pause15_ms", 15.0), 4 * r.get("pause15_ms", 15.0)),
+        "| Writing the four maps (200 MB) | Median | Range | / cp |",
+        "|---|---:|---:|---:|",
+        "| **installer** (span less pauses) | %.0f ms | %s | %s |" % (ext, spread(r["extract_ms"]), ratio_cell(ext, cp)),
+        "| peer (span) | %s | %s | %s |" % ("%.0f ms" % peer if peer else "not measured",
+                                           spread(r["peer_extract_ms"]), ratio_cell(peer, cp)),
+        "| `cp --reflink=never` of the four files | %.0f ms | %s | 1.00 |" % (cp, spread(r["cp_ms"])),
+        "| native writes from memory (Python, no Wine), 60 KiB pieces | %s | %s |" % (
+            timing_cell(r.get("native_60k_ms")), ratio_cell(median(r.get("native_60k_ms")), cp)),
+        "| ... 1 MiB pieces | %s | %s |" % (
+            timing_cell(r.get("native_1m_ms")), ratio_cell(median(r.get("native_1m_ms")), cp)),
+        "| plain Windows program under this Wine (`bench-phases --write`, WriteFile from memory), 60 KiB pieces "
+        "| %s | %s |" % (timing_cell(r.get("wine_60k_ms")), ratio_cell(median(r.get("wine_60k_ms")), cp)),
+        "| ... 1 MiB pieces | %s | %s |" % (
+            timing_cell(r.get("wine_1m_ms")), ratio_cell(median(r.get("wine_1m_ms")), cp)),
         "",
-        "| | Median | Range |",
-        "|---|---:|---:|",
-        "| extraction of the four files by the installer (span less the four pauses) | %.0f ms | %s |" % (
-            median(r["extract_ms"]), spread(r["extract_ms"])),
-        "| `cp` of the same four files | %.0f ms | %s |" % (median(r["cp_ms"]), spread(r["cp_ms"])),
-        "| the same four files written natively from memory (Python `os.write`, no Wine) in 60 KiB pieces, "
-        "as the installer writes them | %s |" % (
-            timing_cell(r.get("native_60k_ms"))),
-        "| ... in 1 MiB pieces | %s |" % (
-            timing_cell(r.get("native_1m_ms"))),
-        "| the same amount written by a plain Windows program under this Wine (`bench-phases --write`: "
-        "WriteFile from memory) in 60 KiB pieces | %s |" % (
-            timing_cell(r.get("wine_60k_ms"))),
-        "| ... in 1 MiB pieces | %s |" % (
-            timing_cell(r.get("wine_1m_ms"))),
-        "| the whole install, click to closing message (pauses included) | %.0f ms | %s |" % (
-            median(r["wall_ms"]), spread(r["wall_ms"])),
-        "| of which the fixed pauses (nominal) | %d ms | |" % r["pauses_ms"],
-        "| of which the rest: copying the %.0f MB installer into the game's Data folder, the other files, "
-        "records | %.0f ms | |" % (r["installer_bytes"] / MB, median(r["wall_ms"]) - r["pauses_ms"] - median(r["extract_ms"])),
-        "| `cp` of the installer file (baseline of that self-copy) | %.0f ms | %s |" % (
-            median(r["cp_self_ms"]), spread(r["cp_self_ms"])),
-        "",
-        "**Ratio %.2f** against `cp` (target within %.1f): %s. %d rounds%s." % (
-            r["ratio"], target, verdict(met_time), r["rounds"],
-            "" if not r["failed"] else ", %d installs FAILED and are left out" % r["failed"]),
-        "" if len(r["extract_ms"]) != len(r["cp_ms"]) else
-        "Round by round (each install beside its own cp) the ratio runs from %.2f to %.2f; %d of %d rounds "
-        "are above %.1f. The spans are short (about a tenth of a second), so other jobs on the machine move "
-        "them much; a quiet machine decides." % (
-            min(a / b for a, b in zip(r["extract_ms"], r["cp_ms"])),
-            max(a / b for a, b in zip(r["extract_ms"], r["cp_ms"])),
-            sum(1 for a, b in zip(r["extract_ms"], r["cp_ms"]) if a / b > target), len(r["cp_ms"]), target),
-        "",
-        "**Memory.** Sampled from `/proc/<pid>/status` of the installer's Wine process (every 20 ms while "
-        "it runs, and its peak counter while the closing message is held open):",
-        "",
-        "| | Median |",
+        "| Ratio | Median |",
         "|---|---:|",
-        "| payload (the mission's files) | %.0f MB |" % payload_mb,
-        "| peak working set (VmHWM: peak resident memory) | %.0f MB |" % hwm,
-        "| peak private memory (RssAnon, sampled) | %.0f MB |" % median(r["peak_anon_mb"]),
-        "| resident when the window appeared (VmRSS / RssAnon) | %.0f MB / %.0f MB |" % (
-            median(r["rss_at_window_mb"]), median(r["anon_at_window_mb"])),
-        "| start of this installer to its window visible (driver, 16 ms ticks) | %.0f ms |" % median(r["to_window_ms"]),
+        "| installer / plain Windows program, 60 KiB pieces | %s |" % ratio_cell(ext, median(r.get("wine_60k_ms"))),
+        "| installer / peer | %s |" % ratio_cell(ext, peer),
         "",
-        "Peak working set well under the payload: %s." % verdict(met_mem),
+        "| Whole run | Median | Range |",
+        "|---|---:|---:|",
+        "| installer: click to closing message (pauses of %d ms included, and the copy of its %.0f MB file into "
+        "the game's Data folder) | %.0f ms | %s |" % (r["pauses_ms"], r["installer_bytes"] / MB, median(r["wall_ms"]),
+                                                    spread(r["wall_ms"])),
+        "| `cp` of the installer file | %.0f ms | %s |" % (median(r["cp_self_ms"]), spread(r["cp_self_ms"])),
+        "| peer: process start to end (its check of its own file, the files, the uninstaller, the records, "
+        "a pause of 1 s) | %s |" % timing_cell(r.get("peer_wall_ms")),
+        "",
+        "Memory of the Windows process, from `/proc/<pid>/status` (sampled every 20 ms; VmHWM is the kernel's "
+        "own peak counter):",
+        "",
+        "| %.0f MB payload | installer | peer |" % payload_mb,
+        "|---|---:|---:|",
+        "| peak resident memory (VmHWM: private and file-backed) | %.0f MB | %s |" % (
+            median(r["vm_hwm_mb"]), "%.0f MB" % median(r["peer_vm_hwm_mb"]) if r["peer_vm_hwm_mb"] else "-"),
+        "| peak private memory (RssAnon, sampled) | %.0f MB | %s |" % (
+            median(r["peak_anon_mb"]), "%.0f MB" % median(r["peer_peak_anon_mb"]) if r["peer_peak_anon_mb"] else "-"),
+        "| resident when the window appeared (VmRSS / RssAnon) | %.0f MB / %.0f MB | |" % (
+            median(r["rss_at_window_mb"]), median(r["anon_at_window_mb"])),
+        "| start to window visible (driver, 16 ms ticks) | %.0f ms | |" % median(r["to_window_ms"]),
     ]
-    if aligned:
-        lines += [
-            "",
-            "**The same installer linked with page-aligned sections** (`-Wl,--file-alignment,4096`, a build "
-            "of its own under `build/bench-aligned`, the same mission, %d rounds):" % aligned["rounds"],
-            "",
-            "| | Median |",
-            "|---|---:|",
-            "| extraction (span less pauses) / `cp` | %.0f ms / %.0f ms, ratio %.2f |" % (
-                median(aligned["extract_ms"]), median(aligned["cp_ms"]), aligned["ratio"]),
-            "| peak working set (VmHWM) | %.0f MB |" % median(aligned["vm_hwm_mb"]),
-            "| peak private memory (RssAnon) | %.0f MB |" % median(aligned["peak_anon_mb"]),
-            "| resident when the window appeared (VmRSS / RssAnon) | %.0f MB / %.0f MB |" % (
-                median(aligned["rss_at_window_mb"]), median(aligned["anon_at_window_mb"])),
-            "| start to window visible | %.0f ms |" % median(aligned["to_window_ms"]),
-        ]
-    if not met_time:
-        lines += ["", "**Cause of the time missed, and what would meet it:** " + extract_time_cause(r)]
-    if not met_mem:
-        lines += ["", "**Cause of the memory missed, and what would meet it:** " + r.get("cause", "")]
     return "\n".join(lines) + "\n"
 
 
-def startup_cause(st):
-    """What the measurements say about a start-up above its target."""
-    floor = median(st["floor"]["ms"])
-    inst = median(st["installer"]["ms"])
-    extra = inst - floor
-    budget = 0.2 * floor
-    text = ("the floor takes %.1f ms, so 1.2 times the floor leaves %.1f ms for everything the installer does "
-            "beyond opening a window; it spends %.1f ms more." % (floor, budget, extra))
-    shaped = "shaped" in st
-    own = extra
-    if "controls" in st:
-        controls = median(st["controls"]["ms"]) - floor
-        own = extra - controls
-        text += (" Of that, %.1f ms are the platform's price for the visual-style buttons (the floor with three "
-                 "push buttons and the installer's manifest; Wine loads the version 6 common controls for "
-                 "them)." % controls)
-    if shaped:
-        ready = median(st["shaped"]["ms"])
-        own = inst - ready
-        text += (" With the picture and the region made ready beforehand as well, the floor takes %.1f ms, "
-                 "%.2f times the plain floor: %s. The installer's own work is the remaining %.1f ms."
-                 % (ready, ready / floor,
-                    "even an installer that decoded and computed nothing would miss the target under Wine"
-                    if ready > 1.2 * floor else "the platform's part alone fits the target", own))
-    parts = []
-    if "region_decode" in st:
-        parts.append(("decoding the picture (PNG, Adam7)", st["region_decode"]))
-        # The ready-made floor builds its region from rectangles too: only
-        # finding the row runs is the installer's alone then.
-        if shaped and "region_runs" in st:
-            parts.append(("finding the region's row runs", st["region_runs"]))
-        elif not shaped:
-            parts.append(("building the region", st["region_ours"]))
-    steps = (st.get("phases") or {}).get("steps", {})
-    for name, values in steps.items():
-        parts.append((name, median(values)))
-    parts.sort(key=lambda p: -p[1])
-    known = sum(v for _, v in parts)
-    text += (" Measured one by one: %s; together %.1f ms of the %.1f ms. The rest could not be run apart: %s, "
-             "and the noise of the other jobs on this machine."
-             % ("; ".join("%s %.1f ms" % p for p in parts), known, own,
-                "the image buttons' bitmaps and their drawing, the title labels in the embedded font, reading "
-                "the manifest" if shaped else
-                "the image buttons and the labels, setting the region on the window, the first paint of the "
-                "500 x 425 picture with the title"))
-    shaped_misses = "shaped" in st and median(st["shaped"]["ms"]) > 1.2 * floor
-    if shaped_misses:
-        text += (" What would meet it: nothing in the installer's own code alone. Under Wine, a window of this "
-                 "shape with three visual-style buttons costs the platform more than the target allows before "
-                 "the installer does anything of its own; the target could be met only by a window that the "
-                 "platform shows more cheaply (without the visual-style buttons, the shaped region or the "
-                 "full-size picture, each of which changes the window's look), or on a platform whose window "
-                 "start costs less than Wine's X11 driver.")
-    else:
-        text += " What would meet it:"
-    text += (" The installer's own share would shrink (not tried here; these are changes to the window and "
-             "start-up code) by decoding the picture on a second thread started at the first line of "
-             "wWinMain, overlapping its decode%s with the platform's work on the main thread (window class, "
-             "icon, fonts, the display connection) instead of adding to it; building the region from the "
-             "decoded pixels could go with it. The checks (process snapshot, registry) must come before the "
-             "window is shown and cost little. Rerun this benchmark to judge such a change."
-             % (" (%.1f ms)" % st["region_decode"] if "region_decode" in st else ""))
-    if "aligned" in st:
-        text += (" The build linked with page-aligned sections starts in %.1f ms (median): the section alignment "
-                 "plays no part for the small example mission." % median(st["aligned"]["ms"]))
-    return text
-
-
-def extract_time_cause(ex):
-    ext, cp = median(ex["extract_ms"]), median(ex["cp_ms"])
-    text = ("`cp --reflink=never` reads and writes each file through its own buffer in pieces of 128 KiB "
-            "(read and write calls, seen with strace on this machine), while the installer hands the data from "
-            "its memory to WriteFile in pieces of 60 KiB, one call per piece, about %d calls for this payload, "
-            "each going through Wine's file layer before it reaches the kernel."
-            % (ex["payload_bytes"] // PIECE_INSTALLER))
-    if ex.get("native_60k_ms") and ex.get("native_1m_ms"):
-        n60, n1m = median(ex["native_60k_ms"]), median(ex["native_1m_ms"])
-        text += (" Written natively from memory in the same 60 KiB pieces, the files take %.0f ms (%.2f times "
-                 "cp), in 1 MiB pieces %.0f ms (%.2f times cp)." % (n60, n60 / cp, n1m, n1m / cp))
-    if ex.get("wine_60k_ms") and ex.get("wine_1m_ms"):
-        w60, w1m = median(ex["wine_60k_ms"]), median(ex["wine_1m_ms"])
-        text += (" A plain Windows program that only writes the same amount from memory under this Wine takes "
-                 "%.0f ms in 60 KiB pieces (%.2f times cp) and %.0f ms in 1 MiB pieces (%.2f times cp); the "
-                 "installer takes %.0f ms." % (w60, w60 / cp, w1m, w1m / cp, ext))
-        if w1m <= 1.2 * cp:
-            text += (" What would meet it: larger pieces (1 MiB instead of 60 KiB; the piece size is "
-                     "kExtractPieceSize in host/win32/win32_host.h), measured above with the plain program; "
-                     "the installer's code itself adds %.0f ms to the plain program's 60 KiB writes."
-                     % (ext - w60))
-        else:
-            text += (" So the time goes to Wine's write path, not to the installer (which differs by %+.0f ms "
-                     "from the plain program's 60 KiB writes): even 1 MiB pieces stay above 1.2 times cp under Wine. "
-                     "What would meet it: nothing in the installer; only a platform whose write path is as cheap "
-                     "as the kernel's own (natively the same writes take %s)." % (
-                         ext - w60, "%.0f ms" % median(ex["native_60k_ms"]) if ex.get("native_60k_ms") else "less"))
-    text += (" The four pauses inside the span are subtracted as measured; the kernel's coarse file times "
-             "add a few milliseconds either way.")
-    return text
-
-
-def extract_cause(ex, aligned, startup=None):
-    text = ("Wine maps a program's sections straight from its file only when each starts on a page boundary "
-            "in the file. The linker's default file alignment is 512 bytes, so Wine's loader reads every "
-            "section, the %.0f MB resource section included, into private memory when the process starts: "
-            "%.0f MB of private (anonymous) memory are resident when the window appears, before the button is "
-            "pressed, and the start of this installer to its window takes %.0f ms (%s). The extraction itself "
-            "copies nothing to the heap: it writes each file from the resource's memory in pieces of 60 KB."
-            % (ex["installer_bytes"] / MB, median(ex["anon_at_window_mb"]), median(ex["to_window_ms"]),
-               "timed by the driver; the example mission's installer takes %.0f ms in the start-up benchmark"
-               % median(startup["installer"]["ms"])
-               if startup and "installer" in startup else "the example mission's installer: see Start-up"))
-    if aligned:
-        text += (" Measured with the same program linked with `-Wl,--file-alignment,4096`: peak private memory "
-                 "%.0f MB, resident at the window %.0f MB. Its peak working set is still %.0f MB, because the "
-                 "pages of the mapped file that were read to write the files count as resident until the "
-                 "system takes them back (clean file pages, dropped first when memory runs short; Windows "
-                 "counts an image's touched pages in the working set too)."
-                 % (median(aligned["peak_anon_mb"]), median(aligned["rss_at_window_mb"]),
-                    median(aligned["vm_hwm_mb"])))
-    text += (" What would meet it: link the installer with `-Wl,--file-alignment,4096` (page-aligned "
-             "sections; the program grows by the padding of its sections, %s, which counts against the 200 KB "
-             "overhead of the Size target), which removes the private copy under Wine (on Windows the image "
-             "is mapped either way); and, for a working set well under the payload even counting file pages, "
-             "write each "
-             "file from the installer's own file (ReadFile of the resource's range, piece by piece, into "
-             "one 60 KB buffer) instead of touching the mapped resource, so that the payload passes through "
-             "the file cache and never through the process's memory."
-             % ("%+d bytes for the example mission" % ex["aligned_size_delta"]
-                if ex.get("aligned_size_delta") is not None else "a few KB"))
-    return text
-
-
-SIZE_PLACEHOLDER = """## Size
-
-*Not measured yet:* `bench/size.py` is not in the repository. Once it is, `scripts/bench` puts
-its "## Size" section here (the executable's overhead without the embedded mission files, font and
-window assets; target at most 200 KB).
-"""
+def section_size(r):
+    lines = ["## Size", ""]
+    if r.get("peer_overhead") is not None and r.get("installer_overhead") is not None:
+        lines += [
+            "| Example mission | file | payload | overhead (file minus payload) |",
+            "|---|---:|---:|---:|",
+            "| `Brunvald.exe` (payload: mission files, title font, window picture, button bitmaps, icons) "
+            "| see below | see below | **{:,}** |".format(r["installer_overhead"]),
+            "| peer (payload: the mission files its script carries) | {:,} | {:,} | **{:,}** |".format(
+                r["peer_bytes"], r["peer_payload"], r["peer_overhead"]),
+            "| installer minus peer | | | {:+,} |".format(r["installer_overhead"] - r["peer_overhead"]),
+            "",
+        ]
+    if r["exit_code"] != 0:
+        lines += ["`bench/size.py` failed (exit %d):" % r["exit_code"], "", "```", r["error"], "```", ""]
+    text = r["installer_text"]
+    # bench/size.py writes its own "## Size" heading: its tables go under ours.
+    lines.append(text.replace("## Size\n", "### The installer in detail (`bench/size.py`)\n", 1))
+    return "\n".join(lines) + "\n"
 
 
 # ---------------------------------------------------------------------------
 def leftover_processes():
     """Programs that an interrupted earlier run of this script left in the
-    bench prefix: processes whose command line starts with C:\\bench\\ and
-    whose WINEPREFIX is this prefix."""
+    bench prefix: Windows programs under C:\\bench\\ whose WINEPREFIX is this
+    prefix."""
     prefix = os.environ.get("BRUNVALD_WINEPREFIX", "").encode()
     found = []
     for entry in Path("/proc").iterdir():
         if not entry.name.isdigit():
             continue
         try:
-            cmd = (entry / "cmdline").read_bytes()
             env = (entry / "environ").read_bytes().split(b"\0")
         except OSError:
             continue
-        if cmd.lower().startswith(BENCH_DIR.lower().encode() + b"\\") and b"WINEPREFIX=" + prefix in env:
+        if b"WINEPREFIX=" + prefix in env and \
+                windows_program(int(entry.name)).lower().startswith(BENCH_DIR.lower() + "\\"):
             found.append(int(entry.name))
     return found
 
@@ -995,28 +913,21 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--quick", action="store_true", help="fewer rounds (a check that it all runs)")
     parser.add_argument("--only", default="startup,region,extract,size")
-    parser.add_argument("--out", default="",
-                        help="the document (default docs/benchmarks.md; with --only build/bench/benchmarks.md, "
-                             "so a partial run never replaces the full document)")
-    parser.add_argument("--aligned-build", default=os.environ.get("BRUNVALD_BENCH_ALIGNED", ""),
-                        help="a win32 build linked with page-aligned sections, measured beside the real one")
-    parser.add_argument("--no-aligned", action="store_true", help="leave the page-aligned variant out")
+    parser.add_argument("--out", default="", help="the tables (default: see above)")
     parser.add_argument("--render-only", action="store_true",
-                        help="write the document again from build/bench/results.json, measuring nothing")
+                        help="write the tables again from build/bench/results.json, measuring nothing")
     parser.add_argument("--command", default="scripts/bench")
     args = parser.parse_args()
     only = set(args.only.split(","))
-    everything = only >= {"startup", "region", "extract", "size"}
-    out = Path(args.out) if args.out else (ROOT / "docs" / "benchmarks.md" if everything else WORK / "benchmarks.md")
+    everything = only >= {"startup", "region", "extract", "size"} and not args.quick
+    out = Path(args.out) if args.out else (
+        ROOT / "docs" / "benchmark-tables.md" if everything or args.render_only else WORK / "benchmark-tables.md")
     WORK.mkdir(parents=True, exist_ok=True)
-    rounds = {"startup": 5 if args.quick else 15, "region": 2 if args.quick else 7,
-              "extract": 1 if args.quick else 7, "aligned": 1 if args.quick else 3}
+    rounds = {"startup": 5 if args.quick else 15, "region": 2 if args.quick else 7, "extract": 1 if args.quick else 7}
 
     if args.render_only:
         results = json.loads((WORK / "results.json").read_text())
         errors = results.pop("errors", {})
-        m = results["machine"]
-        only = {k for k in ("startup", "region", "extract") if k in results or k in errors} | (only & {"size"})
     else:
         for pid in leftover_processes():
             say("ending process %d left by an earlier run" % pid)
@@ -1024,80 +935,54 @@ def main():
                 os.kill(pid, 9)
             except OSError:
                 pass
-        w = harness.wine()
-        m = machine(w)
-        results = {"machine": m}
+        w = ws.wine()
+        results = {"machine": machine(w)}
         errors = {}
-    aligned_build = Path(args.aligned_build) if args.aligned_build and not args.no_aligned else None
-    if aligned_build and not (aligned_build / "Brunvald.exe").is_file():
-        aligned_build = None
 
-    def attempt(name, fn, *fn_args):
-        # One benchmark that fails leaves the others to run; the document says so.
+        def attempt(name, fn, *fn_args):
+            # One benchmark that fails leaves the others to run; the tables say so.
+            try:
+                results[name] = fn(*fn_args)
+            except Exception as error:  # noqa: BLE001 (reported, and the exit code says it)
+                errors[name] = "%s: %s" % (type(error).__name__, str(error)[:500])
+                say("%s FAILED: %s" % (name, errors[name]))
+
+        peer_example = peer_200 = None
         try:
-            results[name] = fn(*fn_args)
-        except Exception as error:  # noqa: BLE001 (reported, and the exit code says it)
-            errors[name] = "%s: %s" % (type(error).__name__, str(error)[:500])
-            say("%s FAILED: %s" % (name, errors[name]))
-
-    if not args.render_only:
+            peer_example = make_peer("example.nsi", ws.EXAMPLE_MISSION, "example.exe")
+            if "extract" in only:
+                peer_200 = make_peer("mission200.nsi", make_mission(), "mission200.exe")
+        except (OSError, subprocess.CalledProcessError) as error:
+            errors["peer"] = "%s: %s" % (type(error).__name__, error)
+            say("peer FAILED: %s" % errors["peer"])
         try:
             if "region" in only:
                 attempt("region", bench_region, w, rounds["region"])
             if "startup" in only:
-                attempt("startup", bench_startup, w, rounds["startup"], aligned_build)
+                attempt("startup", bench_startup, w, rounds["startup"], peer_example)
             if "extract" in only:
-                attempt("extract", bench_extract, w, rounds["extract"], BUILD, "installer-200")
-                if aligned_build:
-                    attempt("extract_aligned", bench_extract, w, rounds["aligned"], aligned_build,
-                            "installer-200-aligned")
+                attempt("extract", bench_extract, w, rounds["extract"], peer_200)
+            if "size" in only:
+                attempt("size", bench_size, peer_example)
         finally:
+            results["machine"]["load_after"] = os.getloadavg()
             # A partial run keeps the complete run's numbers for --render-only.
             (WORK / ("results.json" if everything else "results-partial.json")).write_text(
                 json.dumps(dict(results, errors=errors), indent=1, default=str))
 
-    parts = [section_machine(m, args.command + (" --quick" if args.quick else ""))]
-
-    def render(title, key, fn):
+    parts = [section_machine(results["machine"], args.command + (" --quick" if args.quick else ""))]
+    for title, key, fn in (("Start-up", "startup", section_startup), ("Region", "region", section_region),
+                           ("Extraction and memory", "extract", section_extract), ("Size", "size", section_size)):
         if key in errors:
             parts.append(failed_section(title, errors[key]))
-            return
-        if key not in results:
-            return
-        try:
-            parts.append(fn())
-        except Exception as error:  # noqa: BLE001
-            errors[key + "_document"] = repr(error)
-            parts.append(failed_section(title, "writing the section: %r" % error))
-
-    def startup_text():
-        st = results["startup"]
-        if "region" in results:
-            st["region_decode"] = median(results["region"]["decode"])
-            st["region_ours"] = median(results["region"]["ours"])
-            st["region_runs"] = median(results["region"]["runs"])
-        st["cause"] = startup_cause(st)
-        return section_startup(st, st.get("aligned"))
-
-    def extract_text():
-        ex = results["extract"]
-        if aligned_build:
-            ex["aligned_size_delta"] = ((aligned_build / "Brunvald.exe").stat().st_size
-                                        - (BUILD / "Brunvald.exe").stat().st_size)
-        ex["cause"] = extract_cause(ex, results.get("extract_aligned"), results.get("startup"))
-        text = section_extract(ex, results.get("extract_aligned"))
-        if "extract_aligned" in errors:
-            text += "\nThe variant with page-aligned sections failed in this run: `%s`.\n" % errors["extract_aligned"]
-        return text
-
-    render("Start-up", "startup", startup_text)
-    render("Region", "region", lambda: section_region(results["region"]))
-    render("Extraction", "extract", extract_text)
-    if "size" in only:
-        size = bench_size()
-        parts.append(size if size else SIZE_PLACEHOLDER)
-        if not size:
-            say("size: bench/size.py is missing; a placeholder is written")
+        elif key in results:
+            try:
+                parts.append(fn(results[key]))
+            except Exception as error:  # noqa: BLE001
+                errors[key + "_tables"] = repr(error)
+                parts.append(failed_section(title, "writing the tables: %r" % error))
+    if "peer" in errors:
+        parts.append("The peer could not be built: `%s`.\n" % errors["peer"])
     out.write_text("\n".join(parts))
     say("wrote %s" % out)
     return 1 if errors else 0

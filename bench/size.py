@@ -259,7 +259,7 @@ def main():
             groups[component(path)] += n
         total = sum(files.values())
         out.append("From the link map of the same link (`.text`, `.rdata`, `.eh_frame`, `.data`, `.idata`, "
-                   "`.CRT`, `.tls` input sections, before the 512-byte file alignment): %s bytes in all%s." % (
+                   "`.CRT`, `.tls` input sections, before the file alignment): %s bytes in all%s." % (
                        num(total), "" if relinked == size else
                        " (note: the relinked file has %s bytes, the built one %s: the build is not up to date)"
                        % (num(relinked), num(size))))
