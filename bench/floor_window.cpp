@@ -18,11 +18,22 @@
 // committed picture. The region is set before the window is shown and the
 // picture painted on WM_PAINT, as the installer does. What the installer
 // takes beyond this is its own work: decoding, checks, fonts, labels.
+//
+// And with BENCH_FLOOR_SHELL32 as well (bench-floor-shell32.exe): the shaped
+// floor that imports shell32.dll, as the installer did before it loaded
+// shell32 only where it needs it: what that import costs at start.
+#if defined(BENCH_FLOOR_SHELL32) && !defined(BENCH_FLOOR_SHAPED)
+#define BENCH_FLOOR_SHAPED
+#endif
 #if defined(BENCH_FLOOR_SHAPED) && !defined(BENCH_FLOOR_CONTROLS)
 #define BENCH_FLOOR_CONTROLS
 #endif
 
 #include "host/unique_handle.h"
+
+#ifdef BENCH_FLOOR_SHELL32
+#include <shellapi.h>
+#endif
 
 #include <cstdio>
 #include <string>
@@ -126,6 +137,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!g_picture || !shape) return 1;
     // The window owns the region once it is set.
     if (::SetWindowRgn(window, shape.get(), FALSE)) (void)shape.release();
+#endif
+#ifdef BENCH_FLOOR_SHELL32
+    // Referred to, never called: the import alone is measured.
+    static auto volatile shellExecute = &::ShellExecuteW;
+    (void)shellExecute;
 #endif
     ::ShowWindow(window, SW_SHOW);
     ::UpdateWindow(window);

@@ -154,8 +154,8 @@ def bench_startup(w, rounds, peer):
     QueryPerformanceCounter and closes it (WM_CLOSE)."""
     bench = w.unix(BENCH_DIR)
     bench.mkdir(parents=True, exist_ok=True)
-    for exe in ("bench-floor.exe", "bench-floor-controls.exe", "bench-floor-shaped.exe", "bench-launch.exe",
-                "bench-phases.exe"):
+    for exe in ("bench-floor.exe", "bench-floor-controls.exe", "bench-floor-shaped.exe", "bench-floor-shell32.exe",
+                "bench-launch.exe", "bench-phases.exe"):
         if (TOOLS / exe).exists():
             shutil.copyfile(TOOLS / exe, bench / exe)
     shutil.copyfile(BUILD / "Brunvald.exe", bench / "Brunvald.exe")
@@ -163,6 +163,7 @@ def bench_startup(w, rounds, peer):
                "controls=" + BENCH_DIR + r"\bench-floor-controls.exe"]
     if write_ready_shape(bench):
         targets.append("shaped=" + BENCH_DIR + r"\bench-floor-shaped.exe")
+        targets.append("shell32=" + BENCH_DIR + r"\bench-floor-shell32.exe")
     if peer:
         shutil.copyfile(peer, bench / "peer-example.exe")
         targets.append("peer=" + BENCH_DIR + r"\peer-example.exe")
@@ -181,7 +182,7 @@ def bench_startup(w, rounds, peer):
     for r in runs:
         if "ms" in r and r.get("class") != expected.get(r.get("label"), "BenchFloor"):
             result["errors"].append({"label": r["label"], "error": "window of class %s instead" % r.get("class")})
-    for label in ("installer", "floor", "controls", "shaped", "peer"):
+    for label in ("installer", "floor", "controls", "shaped", "shell32", "peer"):
         ok = [r for r in runs if r.get("label") == label and "ms" in r
               and r.get("class") == expected.get(label, "BenchFloor")]
         if not ok:
@@ -758,18 +759,21 @@ def section_startup(r):
                     "(`bench-floor-controls.exe`)", r.get("controls")),
         startup_row("... and with the window's picture and region made ready (`bench-floor-shaped.exe`)",
                     r.get("shaped")),
+        startup_row("... and importing shell32.dll (`bench-floor-shell32.exe`)", r.get("shell32")),
         startup_row("**`Brunvald.exe`**", inst),
         startup_row("peer: NSIS installer of the example mission", r.get("peer")),
         "",
         "| Ratio | of the medians | median of per-round ratios | fastest runs |",
         "|---|---:|---:|---:|",
     ]
-    for name, other in (("installer / floor", "floor"), ("installer / floor with buttons, picture and region",
-                                                           "shaped"), ("installer / peer", "peer")):
-        o = r.get(other)
+    for name, one, other in (("installer / floor", "installer", "floor"),
+                             ("installer / floor with buttons, picture and region", "installer", "shaped"),
+                             ("installer / peer", "installer", "peer"),
+                             ("that floor importing shell32 / without", "shell32", "shaped")):
+        a, b = r.get(one), r.get(other)
         lines.append("| %s | %s | %s | %s |" % (
-            name, ratio_cell(median(inst["ms"]), median(o["ms"])) if inst and o else "-", paired(inst, o),
-            ratio_cell(min(inst["ms"]), min(o["ms"])) if inst and o else "-"))
+            name, ratio_cell(median(a["ms"]), median(b["ms"])) if a and b else "-", paired(a, b),
+            ratio_cell(min(a["ms"]), min(b["ms"])) if a and b else "-"))
     if r["errors"]:
         lines += ["", "Runs left out: %s." % "; ".join("%s: %s" % (e["label"], e["error"]) for e in r["errors"])]
     if r.get("phases"):
