@@ -23,7 +23,9 @@ import time
 from pathlib import Path, PureWindowsPath
 
 ROOT = Path(os.environ.get("BRUNVALD_ROOT", Path(__file__).resolve().parents[2]))
-BUILD = Path(os.environ.get("BRUNVALD_BUILD_DIR", ROOT / "build" / "win32"))
+# The build whose programs run here: build/win32, or build/win64 where this
+# machine runs Windows programs only as 64-bit ones (scripts/wine-env).
+BUILD = Path(os.environ.get("BRUNVALD_BUILD_DIR", ROOT / "build" / os.environ.get("BRUNVALD_WINDOWS_PRESET", "win32")))
 INSTALLER = Path(os.environ.get("BRUNVALD_INSTALLER", BUILD / "Brunvald.exe"))
 DRIVER = Path(os.environ.get("BRUNVALD_DRIVER", BUILD / "tests" / "e2e" / "driver" / "brunvald-driver.exe"))
 EXAMPLE_MISSION = ROOT / "payload" / "mission" / "Aurelmark"
@@ -46,9 +48,9 @@ class Wine:
     """The environment of scripts/wine-env with its server and display up."""
 
     def __init__(self):
-        script = 'BRUNVALD_ROOT="$1"; . "$1/scripts/wine-env"; wine_up; env -0'
+        script = 'BRUNVALD_ROOT="$1"; . "$1/scripts/wine-env"; wine_up || exit 1; env -0'
         out = subprocess.run(["bash", "-c", script, "wine-env", str(ROOT)], stdin=subprocess.DEVNULL,
-                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=True, timeout=300).stdout
+                             stdout=subprocess.PIPE, stderr=None, check=True, timeout=300).stdout
         self.env = dict(item.split("=", 1) for item in out.decode().split("\0") if "=" in item)
         self.prefix = Path(self.env["WINEPREFIX"])
         self.drive_c = self.prefix / "drive_c"
