@@ -147,7 +147,9 @@ struct ToolhelpFunctions {
     bool Next(HANDLE snapshot, PROCESSENTRY32W* entry) const { return next && next(snapshot, entry); }
 };
 
+#ifndef _WIN64
 static_assert(sizeof(PROCESSENTRY32W) == 556, "the 32-bit layout of the process entry");
+#endif
 
 }  // namespace
 

@@ -523,31 +523,49 @@ private:
         unique_handle thread(
             ::OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, ev.dwThreadId));
         CONTEXT context{};
-        context.ContextFlags = CONTEXT_CONTROL;
+        context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
         if (!thread || !::GetThreadContext(thread.get(), &context)) {
             kill(std::string("lost thread at ") + bp->fn->name);
             return DBG_CONTINUE;
         }
-        if (options_.trace_calls) report_call(*bp, context.Esp);
+        if (options_.trace_calls) report_call(*bp, context);
         if (bp->fn->name == options_.kill_function && bp->hits == options_.kill_call) {
             kill(options_.kill_function + ":" + std::to_string(options_.kill_call));
             return DBG_CONTINUE;
         }
         // Run the original first instruction once, then the int3 goes back.
         write_byte(reinterpret_cast<const void*>(bp->address), bp->original);
+#ifdef _WIN64
+        context.Rip = bp->address;
+#else
         context.Eip = static_cast<DWORD>(bp->address);
+#endif
         context.EFlags |= 0x100;  // trap flag: one instruction, then a single-step event
         ::SetThreadContext(thread.get(), &context);
         stepping_.push_back({ev.dwThreadId, bp});
         return DBG_CONTINUE;
     }
 
-    // The call's arguments sit above the return address on the stack.
-    void report_call(const Breakpoint& bp, DWORD esp) {
-        DWORD args[8] = {};
+    // The call's arguments at the function's first instruction: on i386 all
+    // sit above the return address on the stack; on x86-64 the first four are
+    // in RCX, RDX, R8 and R9 and the rest above the return address and the
+    // callee's 32 bytes of register home space.
+    void report_call(const Breakpoint& bp, const CONTEXT& context) {
+        std::uintptr_t args[8] = {};
         SIZE_T got = 0;
-        ::ReadProcessMemory(process_, reinterpret_cast<const void*>(static_cast<std::uintptr_t>(esp) + 4), args,
-                            sizeof args, &got);
+#ifdef _WIN64
+        args[0] = context.Rcx;
+        args[1] = context.Rdx;
+        args[2] = context.R8;
+        args[3] = context.R9;
+        ::ReadProcessMemory(process_, reinterpret_cast<const void*>(context.Rsp + 8 + 32), args + 4,
+                            4 * sizeof args[0], &got);
+#else
+        DWORD stack[8] = {};
+        ::ReadProcessMemory(process_, reinterpret_cast<const void*>(static_cast<std::uintptr_t>(context.Esp) + 4),
+                            stack, sizeof stack, &got);
+        for (std::size_t i = 0; i < 8; ++i) args[i] = stack[i];
+#endif
         Json json = event("call");
         json.field("function", bp.fn->name).field("n", static_cast<std::int64_t>(bp.hits));
         json.key("args").begin_array();
@@ -555,7 +573,9 @@ private:
             if (bp.fn->args[i] == 'S') {
                 json.value(read_text(args[i]).c_str());
             } else if (bp.fn->args[i] == 'N') {
-                json.value(static_cast<std::int64_t>(args[i]));
+                // Numbers are 32-bit (flags, milliseconds); the upper half of a
+                // 64-bit register holding one is not defined.
+                json.value(static_cast<std::int64_t>(static_cast<std::uint32_t>(args[i])));
             }
         }
         json.end_array();

@@ -8,7 +8,7 @@
 set -u
 ROOT=$1
 work=$(mktemp -d)
-trap 'BRUNVALD_ROOT="$ROOT" BRUNVALD_WINEPREFIX="$work/prefix" PATH="$work/bin:$PATH" \
+trap 'BRUNVALD_WINDOWS_PRESET=win32 BRUNVALD_ROOT="$ROOT" BRUNVALD_WINEPREFIX="$work/prefix" PATH="$work/bin:$PATH" \
       sh -c ". \"$ROOT/scripts/wine-env\"; wine_down" >/dev/null 2>&1; rm -rf "$work"' EXIT
 mkdir -p "$work/bin"
 failures=0
@@ -16,7 +16,7 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 # Stand-ins. FAKE_XVFB=dies exits at once; otherwise it makes the display's
 # socket entry and lives until killed. FAKE_WINEBOOT=fails exits 1 without
-# a registry in a half-made prefix; otherwise it writes one.
+# a Windows folder in a half-made prefix; otherwise it makes one.
 cat >"$work/bin/Xvfb" <<'EOS'
 #!/bin/sh
 [ "${FAKE_XVFB:-}" = dies ] && exit 1
@@ -34,17 +34,17 @@ cat >"$work/bin/wineboot" <<'EOS'
 #!/bin/sh
 mkdir -p "$WINEPREFIX"
 [ "${FAKE_WINEBOOT:-}" = fails ] && exit 1
-: >"$WINEPREFIX/system.reg"
+mkdir -p "$WINEPREFIX/drive_c/windows/system32"
 EOS
 chmod +x "$work/bin/"*
 
 # Runs wine_up in a fresh shell; prints its stderr; returns its status.
 up() {
-    env BRUNVALD_ROOT="$ROOT" BRUNVALD_WINEPREFIX="$work/prefix" PATH="$work/bin:$PATH" "$@" \
+    env BRUNVALD_WINDOWS_PRESET=win32 BRUNVALD_ROOT="$ROOT" BRUNVALD_WINEPREFIX="$work/prefix" PATH="$work/bin:$PATH" "$@" \
         sh -c ". \"$ROOT/scripts/wine-env\"; wine_up" 2>"$work/err" >/dev/null
 }
 down() {
-    BRUNVALD_ROOT="$ROOT" BRUNVALD_WINEPREFIX="$work/prefix" PATH="$work/bin:$PATH" \
+    BRUNVALD_WINDOWS_PRESET=win32 BRUNVALD_ROOT="$ROOT" BRUNVALD_WINEPREFIX="$work/prefix" PATH="$work/bin:$PATH" \
         sh -c ". \"$ROOT/scripts/wine-env\"; wine_down" >/dev/null 2>&1
 }
 
