@@ -12,6 +12,7 @@ constexpr int kResourceDirectory = 2;
 constexpr int kSecurityDirectory = 4;
 constexpr int kRelocationDirectory = 5;
 constexpr std::uint32_t kInitializedData = 0x00000040u;
+constexpr std::uint32_t kDiscardable = 0x02000000u;
 
 [[noreturn]] void Refuse(const std::string& why) {
     throw PackError("the installer program cannot be changed: " + why);
@@ -282,10 +283,12 @@ std::vector<std::uint8_t> ReplaceResources(const std::vector<std::uint8_t>& prog
     if (resources == layout.sections.end()) Refuse("it has no section that holds only its resources");
     const std::uint32_t relocationRva = layout.DirectoryRva(kRelocationDirectory, program);
 
-    // What follows the resources must be movable: the base relocations only.
+    // What follows the resources must be movable: sections that the loader
+    // may discard (the base relocations, debug information), which nothing
+    // addresses at run time but the relocation directory, updated below.
     for (auto s = resources + 1; s != layout.sections.end(); ++s) {
-        if (!relocationRva || !s->Holds(relocationRva) || s->rawPointer < resources->rawPointer + resources->rawSize)
-            Refuse("its resource section is not the last one");
+        if (!(s->characteristics & kDiscardable) || s->rawPointer < resources->rawPointer + resources->rawSize)
+            Refuse("its resource section is followed by a section that cannot move");
     }
     for (std::uint32_t i = 0; i < layout.directoryCount; ++i) {
         const std::uint32_t rva = layout.DirectoryRva(static_cast<int>(i), program);

@@ -4,8 +4,9 @@
 //
 // ReplaceResources writes a whole new resource section in place of the old
 // one. It takes programs whose resource section is the last section, or is
-// followed only by the base-relocation section, which it moves up (nothing
-// refers to that section but its directory entry). Either file alignment the
+// followed only by sections the loader may discard (base relocations, debug
+// information), which it moves along: nothing addresses them at run time but
+// the relocation directory, which it updates. Either file alignment the
 // linker uses (512 or a page of 4096) is kept. A signed program is refused:
 // its signature could not stay valid.
 #pragma once

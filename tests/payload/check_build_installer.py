@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Drives scripts/build-installer the way a mission maker would.
 
-    check_build_installer.py BUILD_DIR TARGET MISSION_DIR OUT_DIR FONT APP_MANIFEST [RUNNER]
+    check_build_installer.py BUILD_DIR STUB MISSION_DIR OUT_DIR FONT APP_MANIFEST [RUNNER]
+
+STUB is the program without a mission that the installer is made from.
 
 1. Copies the mission into a folder whose path has blanks and builds an
    installer from it into OUT_DIR (a path with blanks too); the result must
@@ -23,15 +25,15 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 
 
 def main():
-    build, target, mission, out_dir, font, app_manifest = sys.argv[1:7]
+    build, stub, mission, out_dir, font, app_manifest = sys.argv[1:7]
     runner = sys.argv[7] if len(sys.argv) > 7 else None
-    env = dict(os.environ, BRUNVALD_BUILD_DIR=build, BRUNVALD_INSTALLER_TARGET=target)
+    env = dict(os.environ, BRUNVALD_BUILD_DIR=build, BRUNVALD_INSTALLER_STUB=stub)
     tool = os.path.join(ROOT, "scripts", "build-installer")
     failures = []
     name = os.path.basename(os.path.normpath(mission))
-    # The installer copies itself by the fixed name Brunvald.exe, so that is
-    # the name a built installer keeps; the folder names the mission.
-    out = os.path.join(out_dir, "built installers", name, "Brunvald.exe")
+    # The installer copies the running program into the game, whatever name
+    # it was shipped under.
+    out = os.path.join(out_dir, "built installers", name, "Setup %s.exe" % name)
     if os.path.exists(out):
         os.remove(out)
 
@@ -58,7 +60,7 @@ def main():
         shutil.copytree(mission, broken)
         with open(os.path.join(broken, "RCRES"), "ab") as f:
             f.write(b'\r\nMaps_09 RT_RCDATA "Nowhere.map"')
-        bad_out = os.path.join(out_dir, "built installers", "broken", "Brunvald.exe")
+        bad_out = os.path.join(out_dir, "built installers", "broken", "Setup broken.exe")
         if os.path.exists(bad_out):
             os.remove(bad_out)
         proc = subprocess.run([tool, broken, bad_out], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,

@@ -5,6 +5,13 @@ faulty manifests are refused with the offending line, and that good ones are
 written into the resource script as they stand.
 
     check_manifest_rules.py CMAKE INSTALLER_RC_CMAKE CHECKER EXAMPLE_MISSION_DIR
+
+With --builder, the same table goes to the stand-alone builder, run under Wine:
+each faulty folder refused with its message and no installer written, each
+good one made into an installer that pefile finds the manifest's files in; and
+an output path that names one of the builder's inputs is refused.
+
+    check_manifest_rules.py --builder RUNNER PACK_EXE
 """
 
 import os
@@ -12,6 +19,10 @@ import re
 import subprocess
 import sys
 import tempfile
+
+import pefile
+
+from check_installer import resource_tree
 
 GOOD = [
     'Maps_01 RT_RCDATA "CityAmk.map"',
@@ -98,16 +109,20 @@ def run(cmake, script, checker, folder):
     return proc.returncode, proc.stdout.decode("utf-8", "replace"), rc
 
 
-def main():
-    cmake, script, checker, example = sys.argv[1:5]
+def make_folder(tmp, i, manifest):
+    folder = os.path.join(tmp, "m%02d" % i)
+    os.makedirs(folder)
+    for f in FILES:
+        open(os.path.join(folder, f), "wb").write(b"x")
+    open(os.path.join(folder, "RCRES"), "wb").write(manifest)
+    return folder
+
+
+def check_build(cmake, script, checker, example):
     failures = []
     with tempfile.TemporaryDirectory() as tmp:
         for i, (case, manifest, expected) in enumerate(CASES):
-            folder = os.path.join(tmp, "m%02d" % i)
-            os.makedirs(folder)
-            for f in FILES:
-                open(os.path.join(folder, f), "wb").write(b"x")
-            open(os.path.join(folder, "RCRES"), "wb").write(manifest)
+            folder = make_folder(tmp, i, manifest)
             code, output, rc = run(cmake, script, checker, folder)
             if expected is None:
                 if code != 0 or rc is None:
@@ -134,11 +149,83 @@ def main():
                         failures.append("%s: message lacks %r:\n%s" % (case, fragment, output))
     # The committed example mission must pass the same check.
     with tempfile.TemporaryDirectory() as tmp:
-        proc = subprocess.run([cmake, "-DCHECKER=" + checker, "-DMISSION_DIR=" + example, "-DOUTPUT=" + os.path.join(tmp, "x.rc"),
+        proc = subprocess.run([cmake, "-DCHECKER=" + checker, "-DMISSION_DIR=" + example,
+                               "-DOUTPUT=" + os.path.join(tmp, "x.rc"),
                                "-DFONT=/f", "-DAPP_MANIFEST=/m", "-P", script],
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         if proc.returncode != 0:
             failures.append("example mission refused:\n" + proc.stdout.decode())
+    return failures
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def run_builder(runner, pack_exe, folder, out):
+    proc = subprocess.run([runner, pack_exe, windows_path(folder), windows_path(out)], stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+    return proc.returncode, proc.stdout.decode("utf-8", "replace")
+
+
+def payload_of(exe):
+    """{name: bytes} under the type named RT_RCDATA, read by pefile."""
+    pe = pefile.PE(exe)
+    payload = resource_tree(pe).get("RT_RCDATA", {})
+    pe.close()
+    return {name: langs.get(1031) for name, langs in payload.items()}
+
+
+def check_builder(runner, pack_exe):
+    failures = []
+    with tempfile.TemporaryDirectory() as tmp:
+        for i, (case, manifest, expected) in enumerate(CASES):
+            folder = make_folder(tmp, i, manifest)
+            out = os.path.join(tmp, "out%02d.exe" % i)
+            code, output = run_builder(runner, pack_exe, folder, out)
+            if expected is None:
+                if code != 0 or not os.path.isfile(out):
+                    failures.append("%s: refused by the builder:\n%s" % (case, output))
+                    continue
+                names = [l.split(" ", 1)[0].upper() for l in re.split(r"\r\n|\r|\n", manifest.decode("ascii")) if l]
+                want = dict({n: b"x" for n in names}, RCRES=manifest)
+                if payload_of(out) != want:
+                    failures.append("%s: the installer does not carry the manifest and its files" % case)
+            else:
+                if code == 0:
+                    failures.append("%s: accepted by the builder, expected a refusal mentioning %r" % (case, expected))
+                if os.path.exists(out) or os.path.exists(out + ".part"):
+                    failures.append("%s: refused, but a file was written" % case)
+                for fragment in expected + ["no installer was written"]:
+                    if fragment not in output:
+                        failures.append("%s: the builder's message lacks %r:\n%s" % (case, fragment, output))
+
+        # An output that is one of the inputs, in any spelling, is refused
+        # and the input stays as it was.
+        folder = make_folder(tmp, len(CASES), variant())
+        manifest = os.path.join(folder, "RCRES")
+        for case, out, path in [("the manifest", manifest, manifest),
+                                ("the manifest in other letter case", os.path.join(folder, "rcres"), manifest),
+                                ("a listed file", os.path.join(folder, ".", "TSTM.ini"),
+                                 os.path.join(folder, "TSTM.ini")),
+                                ("the builder itself", os.path.abspath(pack_exe), pack_exe)]:
+            before = open(path, "rb").read()
+            code, output = run_builder(runner, pack_exe, folder, out)
+            if code == 0 or "is one of the inputs" not in output:
+                failures.append("output is %s: not refused as an input:\n%s" % (case, output))
+            if open(path, "rb").read() != before:
+                failures.append("output is %s: the input was changed" % case)
+        code, output = run_builder(runner, pack_exe, folder, folder)
+        if code == 0 or "is a folder" not in output:
+            failures.append("output is the mission folder: not refused:\n%s" % output)
+    return failures
+
+
+def main():
+    if sys.argv[1] == "--builder":
+        failures = check_builder(*sys.argv[2:4])
+    else:
+        failures = check_build(*sys.argv[1:5])
     for f in failures:
         print("FAIL:", f)
     if not failures:
