@@ -13,7 +13,7 @@ namespace brunvald {
 Text LocateGameFolder(HostOps& host);
 
 // Every folder of InstallPaths from the game's folder and the running
-// executable's path; campaignFolder stays empty.
+// executable's path.
 InstallPaths FormInstallPaths(const Text& gameFolder, const Text& programPath);
 
 }  // namespace brunvald

@@ -120,18 +120,35 @@ bool Contains(const Text& text, std::u16string_view part) {
 
 }  // namespace
 
-EntryKind ClassifyEntry(const Text& name) {
+std::span<const KeyRule> KeyRules() {
     namespace key = manifest_key;
-    if (Contains(name, key::kMaps)) return EntryKind::Maps;
-    if (name == key::kCampPak) return EntryKind::CampPak;
-    if (name == key::kCampSet) return EntryKind::CampSet;
-    if (name == key::kCampMap) return EntryKind::CampMap;
-    if (name == key::kCampMod) return EntryKind::CampMod;
-    if (name == key::kCampTR1 || name == key::kCampTR2) return EntryKind::TreeImage;
-    if (name == key::kCampMsg) return EntryKind::CampMsg;
-    if (name == key::kCampEng) return EntryKind::CampEng;
-    if (name == key::kGaiaPic) return EntryKind::GaiaPic;
-    if (name == key::kMainPic) return EntryKind::MainPic;
+    using F = TargetFolder;
+    using S = GameFileSaving;
+    static constexpr KeyRule kRules[] = {
+        {key::kMaps, true, EntryKind::Maps, F::Cities, S::Never},
+        {key::kCampPak, false, EntryKind::CampPak, F::Campaigns, S::Never},
+        {key::kCampSet, false, EntryKind::CampSet, F::Campaign, S::Never},
+        {key::kCampMap, false, EntryKind::CampMap, F::Campaign, S::Never},
+        {key::kCampMod, false, EntryKind::CampMod, F::Model, S::Always},
+        {key::kCampTR1, false, EntryKind::TreeImage, F::Model, S::WhenTreeImagePresent},
+        {key::kCampTR2, false, EntryKind::TreeImage, F::Model, S::WhenTreeImagePresent},
+        {key::kCampMsg, false, EntryKind::CampMsg, F::Model, S::Always},
+        {key::kCampEng, false, EntryKind::CampEng, F::Game, S::Always},
+        {key::kGaiaPic, false, EntryKind::GaiaPic, F::Data, S::Always},
+        {key::kMainPic, false, EntryKind::MainPic, F::Data, S::Always},
+    };
+    return kRules;
+}
+
+const KeyRule* RuleFor(EntryKind kind) {
+    for (const KeyRule& rule : KeyRules())
+        if (rule.kind == kind) return &rule;
+    return nullptr;
+}
+
+EntryKind ClassifyEntry(const Text& name) {
+    for (const KeyRule& rule : KeyRules())
+        if (rule.matchesAnywhere ? Contains(name, rule.key) : name == rule.key) return rule.kind;
     return EntryKind::Other;
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string_view>
 
 #include "core/program_state.h"
@@ -30,21 +31,31 @@ inline constexpr std::u16string_view kMainPic = u"MainPic";
 inline constexpr std::u16string_view kCampInI = u"CampInI";
 }  // namespace manifest_key
 
-// What an entry is, by its resourceName. At most one key applies, since no
-// exact key contains "Maps".
-enum class EntryKind {
-    Other,  // no row acts; CampInI and empty lines included
-    Maps,
-    CampPak,
-    CampSet,
-    CampMap,
-    CampMod,
-    TreeImage,  // CampTR1 or CampTR2
-    CampMsg,
-    CampEng,
-    GaiaPic,
-    MainPic,
+// Where a key's file goes (the folders of InstallPaths; Campaign is the
+// folder that the CampSet entry names).
+enum class TargetFolder { Cities, Campaigns, Campaign, Model, Game, Data };
+
+// Whether the game's file of the same name is saved under its backup name
+// before the mission's file is written. The tree images are saved only while
+// the game's folder holds "TreeImage.Index".
+enum class GameFileSaving { Never, Always, WhenTreeImagePresent };
+
+// The one table of the keys: how each matches, what it is, where its file
+// goes and whether the game's file is saved first. Both runs, the install
+// journal and the start-up's mission model read it. CampInI has no row: it
+// only names the mission.
+struct KeyRule {
+    std::u16string_view key;
+    bool matchesAnywhere;  // "Maps": anywhere inside resourceName
+    EntryKind kind;
+    TargetFolder folder;
+    GameFileSaving saving;
 };
+std::span<const KeyRule> KeyRules();
+// The row of a kind; null for EntryKind::Other.
+const KeyRule* RuleFor(EntryKind kind);
+
+// The kind of the first row that matches; Other when none does.
 EntryKind ClassifyEntry(const Text& resourceName);
 
 // Decodes 8-bit text in the system's ANSI code page.

@@ -17,6 +17,36 @@ struct ManifestEntry {
 // The decoded lines of RCRES, in file order, empty and malformed ones included.
 using ResourceManifest = std::vector<Text>;
 
+// What an entry is, by its resourceName. At most one key applies, since no
+// exact key contains "Maps".
+enum class EntryKind {
+    Other,  // no run acts; CampInI and empty lines included
+    Maps,
+    CampPak,
+    CampSet,
+    CampMap,
+    CampMod,
+    TreeImage,  // CampTR1 or CampTR2
+    CampMsg,
+    CampEng,
+    GaiaPic,
+    MainPic,
+};
+
+// One manifest line as both runs use it, made once at start-up: its key and
+// the folder its file goes to.
+struct MissionEntry {
+    EntryKind kind = EntryKind::Other;
+    Text resourceName;
+    Text fileName;
+    // Ends in "\". Empty when the entry places nothing: no key, or a
+    // campaign file without a usable campaign folder before it.
+    Text folder;
+};
+
+// One entry per manifest line, in file order.
+using MissionModel = std::vector<MissionEntry>;
+
 struct MissionIdentity {
     Text missionName;
     Text missionMarker;
@@ -33,7 +63,6 @@ struct InstallPaths {
     Text citiesFolder;
     Text modelFolder;
     Text campaignsFolder;
-    Text campaignFolder;  // empty until a run handles a CampSet entry
 };
 
 enum class InstallerMode { Install, Uninstall };
@@ -42,6 +71,7 @@ struct ProgramState {
     ResourceManifest manifest;
     MissionIdentity identity;
     InstallPaths paths;
+    MissionModel mission;  // from manifest and paths
     InstallerMode mode = InstallerMode::Install;
     // Set once every start-up step that a run depends on has completed. An
     // error during start-up leaves it false, and no run may start then.

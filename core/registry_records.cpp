@@ -55,14 +55,22 @@ void WriteMakerRecord(HostOps& host, const MissionIdentity& identity) {
     registry->CloseRegistryKey();
 }
 
+bool OwnRecordsPresent(HostOps& host, const MissionIdentity& identity) {
+    const Text entryKey = UninstallEntryKey(identity.displayName);
+    const auto registry = host.StartRegistryAccess();
+    if (!entryKey.empty() && registry->RegistryKeyExists(entryKey)) return true;
+    if (!registry->RegistryKeyExists(kMakerKey)) return false;
+    registry->OpenRegistryKey(kMakerKey, false);
+    return registry->ReadRegistryText(u"CampMarker") == identity.missionMarker;
+}
+
 void RemoveRecords(HostOps& host, const Text& displayName, void (*onMissingEntry)(HostOps&)) {
     const Text entryKey = UninstallEntryKey(displayName);
     const auto registry = host.StartRegistryAccess();
-    if (entryKey.empty() || !registry->RegistryKeyExists(entryKey))
-        onMissingEntry(host);
-    else
-        registry->DeleteRegistryKey(entryKey);
+    const bool entryPresent = !entryKey.empty() && registry->RegistryKeyExists(entryKey);
+    if (!entryPresent) onMissingEntry(host);
     if (registry->RegistryKeyExists(kMakerKey)) registry->DeleteRegistryKey(kMakerKey);
+    if (entryPresent) registry->DeleteRegistryKey(entryKey);
 }
 
 }  // namespace brunvald

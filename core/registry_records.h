@@ -46,9 +46,16 @@ void WriteUninstallRecord(HostOps& host, const MissionIdentity& identity, const 
 // three values written.
 void WriteMakerRecord(HostOps& host, const MissionIdentity& identity);
 
-// Deletes the uninstall entry and the maker key with one access. When the
-// entry is missing (or displayName is empty), onMissingEntry runs first, while
-// the maker key is still in place; the maker key is deleted either way.
+// Whether the registry records this mission as installed: its uninstall
+// entry exists, or the maker key's "CampMarker" is its marker.
+bool OwnRecordsPresent(HostOps& host, const MissionIdentity& identity);
+
+// Deletes the maker key and then the uninstall entry, with one access. When
+// the entry is missing (or displayName is empty), onMissingEntry runs first,
+// while the maker key is still in place. The maker key goes first: a process
+// ended between the two deletions leaves the entry, through which the
+// uninstall can still be run, and no maker key naming this mission, which
+// would make every other mission of the maker refuse to install.
 void RemoveRecords(HostOps& host, const Text& displayName, void (*onMissingEntry)(HostOps&));
 
 }  // namespace brunvald

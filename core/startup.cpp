@@ -5,6 +5,7 @@
 #include "core/handlers.h"
 #include "core/manifest.h"
 #include "core/messages.h"
+#include "core/mission_model.h"
 #include "core/game_folders.h"
 #include "core/registry_records.h"
 
@@ -61,6 +62,7 @@ void FormCreate(HostOps& host, InstallerWindow& window, ProgramState& state) {
         return Refuse(host, message::OtherMissionInstalled(recorded.name));
 
     state.paths = FormInstallPaths(gameFolder, host.ProgramPath());
+    state.mission = BuildMission(state.manifest, state.paths);
     ResetFolderAttributes(host, state.paths);
     host.ProcessPendingMessages();
 

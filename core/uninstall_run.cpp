@@ -2,124 +2,167 @@
 // deletes the campaign folder and both registry records, and ends the program
 // after starting the script that deletes the executable.
 //
-// A file of the game's folders is removed only when it is recognisably the
-// mission's: its backup exists (so the install run replaced it), or it holds
-// exactly the bytes of the mission's resource for it. An uninstall started
-// when the mission is not installed, or only partly, then leaves the game's
-// own files of the same names alone.
+// What is the mission's comes from the install journal (install_journal.h).
+// Without one, the run first writes one from what it can tell (adoption),
+// before it changes anything, and then works from that; so a retry, or a
+// rerun after a kill, finds every step that is left, and none that is done:
+// - a mission the registry records as installed, by a build that kept no
+//   journal: a file with its backup present, or holding exactly the
+//   mission's bytes, is the mission's; the campaign folder goes whole;
+// - a journal that cannot be read: only files whose backup is present;
+// - no journal and no record: nothing is the mission's, and no file is
+//   touched (a game file equal to the mission's is still the game's).
+//
+// A file the journal says the mission wrote is removed while it holds the
+// mission's bytes, or when its write never completed; a file the player has
+// changed since stays.
 //
 // A saved game file that cannot be moved back (the mission's file in its
-// place is held open by another program) keeps the records and the
-// executable: the run reports the file instead of success, and pressing
+// place is held open by another program) keeps the records, the journal and
+// the executable: the run reports the file instead of success, and pressing
 // Deinstallieren again, once the file is free, finishes the job.
 
 #include "core/handlers.h"
-#include "core/manifest.h"
+#include "core/install_journal.h"
 #include "core/messages.h"
 #include "core/mission_files.h"
-#include "host/host_rules.h"
+#include "core/mission_model.h"
 #include "core/registry_records.h"
+#include "host/host_rules.h"
 
 namespace brunvald {
 
 namespace {
 
+enum class Evidence { EarlierBuild, BackupsOnly };
+
 class UninstallWalk {
 public:
-    UninstallWalk(HostOps& host, ProgramState& state)
-        : host_(host), state_(state), paths_(state.paths) {}
+    UninstallWalk(HostOps& host, const ProgramState& state, InstallJournal& journal)
+        : host_(host), state_(state), journal_(journal) {}
 
-    void Entry(const ManifestEntry& entry, bool firstLine);
+    void Adopt(Evidence evidence);
+    void Entry(const MissionEntry& entry, bool firstLine);
     // The game files whose backup is still there after this walk.
     const std::vector<Text>& NotRestored() const { return notRestored_; }
 
 private:
-    void Restore(const Text& backup, const Text& target);
-    bool IsMissionFile(const Text& resourceName, const Text& folder, const Text& fileName);
-    void RemoveMissionFile(const ManifestEntry& entry, const Text& folder);
-    void RemoveAndRestore(const ManifestEntry& entry, const Text& folder);
-    void CampaignSet(const ManifestEntry& entry);
+    void Undo(const Text& path);
+    void RemovePart(const Text& path);
+    void RestorePart(const Text& path);
     void RestoreTreeImages();
-    Text TreeImageResource(const Text& fileName) const;
 
     HostOps& host_;
-    ProgramState& state_;
-    InstallPaths& paths_;
+    const ProgramState& state_;
+    InstallJournal& journal_;
     std::vector<Text> notRestored_;
 };
 
-// A rename that fails while the backup is there means the mission's file
-// could not be removed from the game file's name: the game's file would be
-// left under its backup name with nothing recorded to bring it back.
-void UninstallWalk::Restore(const Text& backup, const Text& target) {
-    if (!host_.RenameFile(backup, target) && host_.FileIsPresent(backup))
-        notRestored_.push_back(target);
-}
-
-bool UninstallWalk::IsMissionFile(const Text& resourceName, const Text& folder,
-                                  const Text& fileName) {
-    return host_.FileIsPresent(folder + BackupName(state_.identity, fileName)) ||
-           (!resourceName.empty() && host_.FileHoldsResource(resourceName, folder + fileName));
-}
-
-void UninstallWalk::RemoveMissionFile(const ManifestEntry& entry, const Text& folder) {
-    if (IsMissionFile(entry.resourceName, folder, entry.fileName))
-        host_.RemoveFile(folder + entry.fileName);
-}
-
-void UninstallWalk::RemoveAndRestore(const ManifestEntry& entry, const Text& folder) {
-    RemoveMissionFile(entry, folder);
-    Restore(folder + BackupName(state_.identity, entry.fileName), folder + entry.fileName);
-}
-
-void UninstallWalk::CampaignSet(const ManifestEntry& entry) {
-    const Text folder = CampaignFolderFor(paths_.campaignsFolder, entry.fileName);
-    if (folder.empty()) return;  // never the folder of all campaigns
-    paths_.campaignFolder = folder;
-    host_.DeleteFolderTree(folder);
-}
-
-// The resource the install run wrote under a tree-image name: that of the
-// CampTR1 or CampTR2 line naming the file (letters compared as Windows does).
-Text UninstallWalk::TreeImageResource(const Text& fileName) const {
-    Text resource;
-    for (const Text& line : state_.manifest) {
-        const ManifestEntry entry = ParseEntry(line);
-        if (ClassifyEntry(entry.resourceName) == EntryKind::TreeImage &&
-            AsciiUpper(entry.fileName) == AsciiUpper(fileName))
-            resource = entry.resourceName;
+// The records that the install would have written, as far as the files show
+// them. Stored before the first change.
+void UninstallWalk::Adopt(Evidence evidence) {
+    std::vector<JournalRecord> records;
+    const auto add = [&records](JournalRecord record) {
+        for (const JournalRecord& known : records)
+            if (SamePathText(known.path, record.path)) return;
+        records.push_back(std::move(record));
+    };
+    for (const MissionEntry& entry : state_.mission) {
+        if (entry.folder.empty() || entry.kind == EntryKind::Other) continue;
+        if (entry.kind == EntryKind::CampSet && evidence == Evidence::EarlierBuild &&
+            host_.FolderIsPresent(entry.folder))
+            add({JournalMark::FolderMade, entry.folder, {}, {}});
+        const Text target = TargetPath(entry);
+        const Text backup = entry.folder + BackupName(state_.identity, entry.fileName);
+        if (host_.FileIsPresent(backup))
+            add({JournalMark::Saved, target, backup, entry.resourceName});
+        else if (evidence == Evidence::EarlierBuild &&
+                 host_.FileHoldsResource(entry.resourceName, target))
+            add({JournalMark::Written, target, {}, entry.resourceName});
     }
-    return resource;
+    if (!records.empty() || journal_.condition() != InstallJournal::Condition::Missing)
+        journal_.Adopt(std::move(records));
 }
 
-// Both tree-image files go when they are the mission's; each backup comes
-// back on its own, so a game that had only one of the files gets it back.
+// The mission's file at path goes.
+void UninstallWalk::RemovePart(const Text& path) {
+    const JournalRecord* record = journal_.Find(path);
+    if (!record) return;
+    switch (record->mark) {
+    case JournalMark::FolderMade:
+        if (host_.FolderIsPresent(path)) host_.DeleteFolderTree(path);
+        if (!host_.FolderIsPresent(path)) journal_.Forget(path);
+        return;
+    case JournalMark::Writing:
+    case JournalMark::Written: {
+        const bool ours = record->mark == JournalMark::Writing ||
+                          host_.FileHoldsResource(record->resource, path);
+        if (host_.FileIsPresent(path) && ours) host_.RemoveFile(path);
+        // A file the player changed since is theirs now.
+        if (!host_.FileIsPresent(path) || !ours) journal_.Forget(path);
+        return;
+    }
+    case JournalMark::Saved:
+        // Without its backup the game's file was never moved away.
+        if (host_.FileIsPresent(record->backup)) host_.RemoveFile(path);
+        return;
+    }
+}
+
+// The saved game file comes back to path.
+void UninstallWalk::RestorePart(const Text& path) {
+    const JournalRecord* record = journal_.Find(path);
+    if (!record || record->mark != JournalMark::Saved) return;
+    const Text backup = record->backup;
+    if (host_.FileIsPresent(backup) && !host_.RenameFile(backup, path) && host_.FileIsPresent(backup)) {
+        // The mission's file could not be removed from the game file's name.
+        notRestored_.push_back(path);
+        return;
+    }
+    journal_.Forget(path);
+}
+
+void UninstallWalk::Undo(const Text& path) {
+    RemovePart(path);
+    RestorePart(path);
+}
+
+// Both tree-image files go first, then each saved one comes back on its own,
+// the later entry's first.
 void UninstallWalk::RestoreTreeImages() {
-    const Text& model = paths_.modelFolder;
-    for (const Text& name : {Text(kTreeImage), Text(kResetTreeImage)})
-        if (IsMissionFile(TreeImageResource(name), model, name)) host_.RemoveFile(model + name);
-    for (const Text& name : {Text(kResetTreeImage), Text(kTreeImage)}) {
-        const Text backup = model + BackupName(state_.identity, name);
-        if (host_.FileIsPresent(backup)) Restore(backup, model + name);
-    }
+    std::vector<Text> targets;
+    for (const MissionEntry& entry : state_.mission)
+        if (entry.kind == EntryKind::TreeImage && !entry.folder.empty())
+            targets.push_back(TargetPath(entry));
+    for (const Text& target : targets) RemovePart(target);
+    for (auto it = targets.rbegin(); it != targets.rend(); ++it) RestorePart(*it);
 }
 
-void UninstallWalk::Entry(const ManifestEntry& entry, bool firstLine) {
-    const EntryKind kind = ClassifyEntry(entry.resourceName);
-    switch (kind) {
-    case EntryKind::Maps: RemoveMissionFile(entry, paths_.citiesFolder); break;
-    case EntryKind::CampPak: RemoveMissionFile(entry, paths_.campaignsFolder); break;
-    case EntryKind::CampSet: CampaignSet(entry); break;
-    case EntryKind::CampMod: RemoveAndRestore(entry, paths_.modelFolder); break;
+void UninstallWalk::Entry(const MissionEntry& entry, bool firstLine) {
+    const bool places = !entry.folder.empty();
+    switch (entry.kind) {
+    case EntryKind::CampSet:
+        // The folder whole, if this mission made it; then its own file, which
+        // is gone with it or, in a folder that was there before, goes alone.
+        if (places) RemovePart(entry.folder);
+        [[fallthrough]];
+    case EntryKind::Maps:
+    case EntryKind::CampPak:
+    case EntryKind::CampMap:
+    case EntryKind::CampMod:
+        if (places) Undo(TargetPath(entry));
+        break;
     default: break;
     }
     // The tree images are restored once, between the rows above and below.
     if (firstLine) RestoreTreeImages();
-    switch (kind) {
-    case EntryKind::CampMsg: RemoveAndRestore(entry, paths_.modelFolder); break;
-    case EntryKind::CampEng: RemoveAndRestore(entry, paths_.gameFolder); break;
-    case EntryKind::GaiaPic: RemoveAndRestore(entry, paths_.dataFolder); break;
-    case EntryKind::MainPic: RemoveAndRestore(entry, paths_.dataFolder); break;
+    switch (entry.kind) {
+    case EntryKind::CampMsg:
+    case EntryKind::CampEng:
+    case EntryKind::GaiaPic:
+    case EntryKind::MainPic:
+        if (places) Undo(TargetPath(entry));
+        break;
     default: break;
     }
 }
@@ -133,10 +176,17 @@ void ReportMissingEntry(HostOps& host) {
 void UninstallRun(HostOps& host, InstallerWindow& window, ProgramState& state) {
     if (!state.readyForRun) return;
 
-    UninstallWalk walk(host, state);
+    InstallJournal journal(host, JournalPath(state.paths, state.identity));
+    UninstallWalk walk(host, state, journal);
+    if (journal.condition() == InstallJournal::Condition::Unreadable)
+        walk.Adopt(Evidence::BackupsOnly);
+    else if (journal.condition() == InstallJournal::Condition::Missing &&
+             OwnRecordsPresent(host, state.identity))
+        walk.Adopt(Evidence::EarlierBuild);
+
     bool firstLine = true;
-    for (const Text& line : state.manifest) {
-        walk.Entry(ParseEntry(line), firstLine);
+    for (const MissionEntry& entry : state.mission) {
+        walk.Entry(entry, firstLine);
         firstLine = false;
     }
     // Success would now be reported and the records and the executable
@@ -145,6 +195,9 @@ void UninstallRun(HostOps& host, InstallerWindow& window, ProgramState& state) {
         throw HostError(message::GameFileNotRestored(walk.NotRestored().front()));
 
     RemoveRecords(host, state.identity.displayName, ReportMissingEntry);
+    // Only now: a journal gone while a record is left would make the next
+    // uninstall adopt the restored game's files by the older rules.
+    journal.Delete();
 
     host.Pause(1500);
     host.ShowMessageBox(message::kUninstallDone, message::kClosingCaption, kIconExclamation);

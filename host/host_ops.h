@@ -83,6 +83,8 @@ public:
     // DeleteFileW; a link to a folder is removed with RemoveDirectoryW.
     virtual bool RemoveFile(const Text& path) = 0;
     virtual bool FileIsPresent(const Text& path) = 0;
+    // A folder (or a link to one) exists at path; a final "\\" is allowed.
+    virtual bool FolderIsPresent(const Text& path) = 0;
     // Creates the folder and every missing parent. Raises
     // "Verzeichnis kann nicht erstellt werden" for an empty path.
     virtual bool MakeFolders(const Text& path) = 0;
@@ -90,6 +92,18 @@ public:
     virtual bool DeleteFolderTree(const Text& path) = 0;
     // CopyFileW(source, target, FALSE).
     virtual bool CopyInstaller(const Text& source, const Text& target) = 0;
+    // The whole content of a small file (the install journal). Missing when
+    // nothing of that name exists; Failed when something does but cannot be
+    // read as a file.
+    enum class FileRead { Missing, Read, Failed };
+    virtual FileRead ReadWholeFile(const Text& path, std::vector<std::uint8_t>& bytes) = 0;
+    // Replaces the file's content in one step that survives the process (or
+    // the machine) ending at any moment: the bytes go to path + ".new", are
+    // flushed to the medium, and that file is renamed over path. Either the
+    // old or the new content is then found at path, never a part. Raises the
+    // file-creation error or "Stream-Schreibfehler"; a kill may leave the
+    // ".new" file behind.
+    virtual void ReplaceFileDurably(const Text& path, Bytes bytes) = 0;
     // The folder, its direct entries (with "." and "..") get the normal
     // attribute. Never reports.
     virtual void ResetAttributes(const Text& folder) = 0;

@@ -261,6 +261,14 @@ void MainWindow::SetTitleText(const Text& text) {
 }
 
 void MainWindow::SetUpWindow(InstallerMode mode) {
+    // The mode's button before anything that can fail: the description shows
+    // Installieren, and a set-up that the missing font ends must not leave it
+    // in uninstall mode, where one click would run a full install.
+    if (mode == InstallerMode::Uninstall) {
+        deinstallieren_.SetVisible(true);
+        installieren_.SetVisible(false);
+    }
+
     // 1. The title font, from memory, for this process only. Raises the
     //    resource error when the program carries no font.
     const Bytes font = host_.LoadResourceData(u"China", u"TTF");
@@ -294,11 +302,6 @@ void MainWindow::SetUpWindow(InstallerMode mode) {
     deinstallieren_.SetBounds(placed::kActionButton);
     beenden_.SetBounds(placed::kBeenden);
 
-    // 6. The mode's button; the description already shows Installieren.
-    if (mode == InstallerMode::Uninstall) {
-        deinstallieren_.SetVisible(true);
-        installieren_.SetVisible(false);
-    }
     RedrawLabels();
 }
 

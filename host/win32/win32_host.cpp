@@ -236,6 +236,52 @@ bool Win32Host::FileIsPresent(const Text& path) {
     return ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
+bool Win32Host::FolderIsPresent(const Text& path) {
+    Text folder = path;
+    while (folder.size() > 3 && folder.back() == u'\\') folder.pop_back();
+    return !folder.empty() && FolderExists(folder);
+}
+
+HostOps::FileRead Win32Host::ReadWholeFile(const Text& path, std::vector<std::uint8_t>& bytes) {
+    bytes.clear();
+    unique_hfile file(::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD code = ::GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? FileRead::Missing
+                                                                             : FileRead::Failed;
+    }
+    // The journal is a few kilobytes; anything far larger is not one.
+    constexpr LONGLONG kLargest = 16 * 1024 * 1024;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > kLargest) return FileRead::Failed;
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD read = 0;
+        const DWORD piece = static_cast<DWORD>(std::min(bytes.size() - done, kExtractPieceSize));
+        if (!::ReadFile(file.get(), bytes.data() + done, piece, &read, nullptr) || read == 0) {
+            bytes.clear();
+            return FileRead::Failed;
+        }
+        done += read;
+    }
+    return FileRead::Read;
+}
+
+void Win32Host::ReplaceFileDurably(const Text& path, Bytes bytes) {
+    const Text fresh = path + u".new";
+    {
+        unique_hfile file = CreateTargetFile(fresh);
+        if (!file) ThrowCannotCreate(fresh, ::GetLastError());
+        WriteAll(file.get(), bytes.data(), bytes.size());
+        // On the medium before the rename makes it the journal.
+        if (!::FlushFileBuffers(file.get())) ThrowCannotCreate(fresh, ::GetLastError());
+    }
+    if (!::MoveFileExW(W(fresh), W(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        ThrowCannotCreate(path, ::GetLastError());
+}
+
 bool Win32Host::MakeFolders(const Text& path) {
     if (path.empty()) throw HostError(MakeFoldersErrorMessage());
     Text folder = path;

@@ -23,6 +23,9 @@ public:
     bool RenameFile(const Text& from, const Text& to) override;
     bool RemoveFile(const Text& path) override;
     bool FileIsPresent(const Text& path) override;
+    bool FolderIsPresent(const Text& path) override;
+    FileRead ReadWholeFile(const Text& path, std::vector<std::uint8_t>& bytes) override;
+    void ReplaceFileDurably(const Text& path, Bytes bytes) override;
     bool MakeFolders(const Text& path) override;
     bool DeleteFolderTree(const Text& path) override;
     bool CopyInstaller(const Text& source, const Text& target) override;

@@ -36,9 +36,10 @@
 //   --trace-calls      (run) start EXE under the driver as its debugger and
 //                      report a "call" event for every call of a watched
 //                      file or registry function (CreateFileW, WriteFile,
-//                      NtWriteFile, MoveFileW, CopyFileW, DeleteFileW,
-//                      CreateDirectoryW, RegCreateKeyExW, RegSetValueExW,
-//                      RegDeleteKeyW) made after the first --click, with its
+//                      NtWriteFile, MoveFileW, MoveFileExW, CopyFileW,
+//                      DeleteFileW, CreateDirectoryW, RegCreateKeyExW,
+//                      RegSetValueExW, RegDeleteKeyW, RegDeleteKeyExW) made
+//                      after the first --click, with its
 //                      arguments
 //   --kill-at FN:N     (run) as --trace-calls, and end EXE hard
 //                      (TerminateProcess) when it enters the Nth call of FN
@@ -373,12 +374,14 @@ const WatchedFunction kWatched[] = {
     // Below WriteFile: also the pieces that CopyFileW writes.
     {L"ntdll.dll", "NtWriteFile", "N-----N"},   // handle, byte count
     {L"kernel32.dll", "MoveFileW", "SS"},
+    {L"kernel32.dll", "MoveFileExW", "SSN"},  // the journal's replace
     {L"kernel32.dll", "CopyFileW", "SS"},
     {L"kernel32.dll", "DeleteFileW", "S"},
     {L"kernel32.dll", "CreateDirectoryW", "S"},
     {L"advapi32.dll", "RegCreateKeyExW", "NS"},  // parent key, subkey
     {L"advapi32.dll", "RegSetValueExW", "NS"},   // key, value name
     {L"advapi32.dll", "RegDeleteKeyW", "NS"},
+    {L"advapi32.dll", "RegDeleteKeyExW", "NS"},  // what the uninstall calls
 };
 
 // The exit code of a program ended by --kill-at or --kill-after.

@@ -147,10 +147,17 @@ class Mission:
         folder = self.campaign if folder is None else folder
         return (folder + "/" if folder else "") + file_name, key in BACKED_UP
 
+    def journal(self):
+        """The install journal's place, relative to the game folder."""
+        return "Data/Brunvald-%s.journal" % self.marker
+
     def expected_after_install(self, before, installer_sha):
-        """The game folder's snapshot after a complete install over `before`."""
+        """The game folder's snapshot after a complete install over `before`.
+        The journal's bytes are the native tests' business; here it must be
+        there after an install and gone after the uninstall."""
         after = dict(before)
         after["Data/Brunvald.exe"] = installer_sha
+        after[self.journal()] = ANY_CONTENT
         after[self.campaign + "/"] = ""
         for key, file_name in self.entries:
             target = self.target(key, file_name)
@@ -173,6 +180,22 @@ class Mission:
         folder = game_folder if game_folder.endswith("\\") else game_folder + "\\"
         return {"Publisher": ("REG_SZ", "\u00a9Vantorel"), "DisplayName": ("REG_SZ", self.display_name),
                 "UninstallString": ("REG_SZ", '"' + folder + 'Data\\BrunVald.EXE" UNINSTALL')}
+
+
+class _AnyContent:
+    """Stands in a snapshot for a file whose bytes a test does not fix."""
+
+    def __eq__(self, other):
+        return isinstance(other, str)
+
+    def __ne__(self, other):
+        return not self.__eq__(other)
+
+    def __repr__(self):
+        return "<any content>"
+
+
+ANY_CONTENT = _AnyContent()
 
 
 def file_version_text(exe):

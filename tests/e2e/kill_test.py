@@ -1,9 +1,15 @@
 #!/usr/bin/python3
-"""Kill test: an install of the example mission into a demo game, ended hard
+"""Kill test: an install or an uninstall of the example mission, ended hard
 at many moments of its run, never costs the game a file.
 
-    tests/e2e/kill_test.py --kills 30 [--json FILE]     the full test
+    tests/e2e/kill_test.py --kills 30 [--uninstall-kills 30] [--json FILE]
+                                                         the full test
     python3 -m unittest kill_test.KillTest               a few kills (ctest)
+
+The installs run on three games: one with all the files the mission
+replaces, one without TreeImage.Index, and one whose files hold exactly the
+mission's bytes; the kills are shared out among them, each game with a
+census of its own.
 
 Each moment is one of two kinds, both chosen before the first kill:
 - a call moment "FN:N": the installer runs under the test driver as its
@@ -26,16 +32,26 @@ crashes, when Task Manager ends it, or when Wine's process is killed;
 what the installer had handed to the file system by then stays, the rest
 never happens.
 
-After each kill: every game file that the mission replaces holds the game's
-original bytes under its own name or its backup name, and every other game
-file is untouched. Then a second install completes, and an uninstall started
-from Wine's list of installed programs leaves the game folder byte for byte as
-it was before the first install, with both registry records gone.
+After each kill of an install: every game file that the mission replaces
+holds the game's original bytes under its own name or its backup name, and
+every other game file is untouched. Then a second install completes, and an
+uninstall started from Wine's list of installed programs leaves the game
+folder byte for byte as it was before the first install, with both registry
+records gone.
+
+The uninstall is killed the same way, at call moments of its own census (on
+the game with all its files and on the one whose files equal the mission's),
+always including the moment between the two registry deletions. After each
+kill the maker record is never left without the uninstall entry (that would
+refuse every other mission of the maker and leave this one impossible to
+remove); the same uninstall started again finishes, and the game folder is
+byte for byte as before the install, with both records gone.
 """
 
 import argparse
 import json
 import os
+import shutil
 import sys
 import time
 import unittest
@@ -45,13 +61,27 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import harness  # noqa: E402
 from harness import Driver, MAKER_KEY, uninstall_key  # noqa: E402
-from test_install import EXAMPLE, INSTALLED, RunCase  # noqa: E402
+from test_install import ENTRY_MISSING, EXAMPLE, INSTALLED, UNINSTALLED, RunCase  # noqa: E402
 
 # The calls a moment may stand on. NtWriteFile also sees the pieces that
 # CopyFileW writes of the installer's own copy; a NtWriteFile that belongs to
 # a WriteFile just seen would repeat that WriteFile's moment and is left out.
-MOMENT_FUNCTIONS = ("CopyFileW", "NtWriteFile", "MoveFileW", "CreateFileW", "WriteFile",
+MOMENT_FUNCTIONS = ("CopyFileW", "NtWriteFile", "MoveFileW", "MoveFileExW", "CreateFileW", "WriteFile",
                     "CreateDirectoryW", "RegCreateKeyExW", "RegSetValueExW")
+# Those of the uninstall: the files removed and moved back, the journal's
+# replacements, the script, and the two registry deletions.
+UNINSTALL_MOMENT_FUNCTIONS = ("DeleteFileW", "MoveFileW", "MoveFileExW", "CreateFileW", "WriteFile",
+                              "RegDeleteKeyW", "RegDeleteKeyExW")
+# The second registry deletion: killed on it, the first one is done.
+BETWEEN_THE_DELETIONS = "RegDeleteKeyExW:2"
+
+# The games the kills run on: keyword arguments of Game, and whether the
+# game's files are made equal to the mission's.
+VARIANTS = {
+    "all game files": ((), False),
+    "no TreeImage.Index": (("Model/TreeImage.Index",), False),
+    "files equal to the mission's": ((), True),
+}
 
 
 def spread(items, count):
@@ -99,15 +129,26 @@ class Moment:
 
 class KillTest(RunCase):
     kills = int(os.environ.get("BRUNVALD_KILLS", "4"))
+    uninstall_kills = int(os.environ.get("BRUNVALD_UNINSTALL_KILLS", "2"))
     only = []      # moments named on the command line ("FN:N" or delays in ms) replace the spread
     results = []   # one dict per kill, for the report of the full run
     census_info = {}
 
     # The census ------------------------------------------------------------
-    def census(self):
+    def make_game(self, variant):
+        omit, equal = VARIANTS[variant]
+        game = self.game(omit=omit)
+        if equal:
+            for key, file_name in EXAMPLE.entries:
+                target = EXAMPLE.target(key, file_name)
+                if target and game.path(target[0]).is_file():
+                    shutil.copyfile(EXAMPLE.folder / file_name, game.path(target[0]))
+        return game
+
+    def census(self, variant):
         """One traced install: its calls after the click and the run's length
         from the click to the closing message."""
-        game = self.game()
+        game = self.make_game(variant)
         exe = self.installer_copy()
         d = Driver(self.w, ["run", "--timeout", "60", "--trace-calls", "--click", "Installieren", exe])
         try:
@@ -123,23 +164,27 @@ class KillTest(RunCase):
         del game
         return calls, click, box - click
 
-    def moments(self, calls, click, length):
+    def candidates(self, calls, click, functions):
         candidates = []
         previous = None
         for call in calls:
             fn = call["function"]
             repeats_write = fn == "NtWriteFile" and previous is not None and previous["function"] == "WriteFile"
             previous = call
-            if fn not in MOMENT_FUNCTIONS or repeats_write:
+            if fn not in functions or repeats_write:
                 continue
             candidates.append(Moment("call", "%s:%d" % (fn, call["n"]), call["t"] - click, describe(call)))
+        return candidates
+
+    def moments(self, calls, click, length, kills, with_delays):
+        candidates = self.candidates(calls, click, MOMENT_FUNCTIONS)
         if self.only:
             named = [Moment("call", m, 0, m) if ":" in m else Moment("delay", int(m), int(m), "") for m in self.only]
             return named, candidates
-        delays = max(1, self.kills // 4)
+        delays = max(1, kills // 4) if with_delays else 0
         by_delay = [Moment("delay", int(length * (i + 0.5) / delays), int(length * (i + 0.5) / delays), "")
                     for i in range(delays)]
-        chosen = spread(candidates, self.kills - delays) + by_delay
+        chosen = spread(candidates, kills) + by_delay
         return sorted(chosen, key=lambda m: m.t), candidates
 
     # One kill --------------------------------------------------------------
@@ -194,10 +239,10 @@ class KillTest(RunCase):
             found.append("records: %s%s" % ("+".join(records), detail))
         return found
 
-    def kill_once(self, moment):
+    def kill_once(self, moment, variant):
         self.clean()
         self.work.mkdir(parents=True, exist_ok=True)
-        game = self.game()
+        game = self.make_game(variant)
         before = game.snapshot()
         exe = self.installer_copy()
         d = Driver(self.w, ["run", "--timeout", "60"] + moment.options() + ["--click", "Installieren", exe])
@@ -207,7 +252,8 @@ class KillTest(RunCase):
             d.kill()
         killed = next((e for e in d.events if e["event"] == "killed"), None)
         click = next((e["t"] for e in d.events if e["event"] == "click"), None)
-        record = {"moment": moment.name(), "what": moment.what, "killed": report.get("killed", False),
+        record = {"moment": moment.name(), "what": moment.what, "game": variant,
+                  "killed": report.get("killed", False),
                   "killed_ms": None if killed is None or click is None else killed["t"] - click}
         if moment.kind == "call":
             self.assertTrue(record["killed"], "the call %s never came" % moment.value)
@@ -223,42 +269,127 @@ class KillTest(RunCase):
         self.assertNoRecords()
         return record
 
-    def test_install_killed_at_spread_moments_loses_no_game_file(self):
-        started = time.monotonic()
-        calls, click, length = self.census()
-        moments, candidates = self.moments(calls, click, length)
-        type(self).census_info = {"calls": len(calls), "candidates": len(candidates), "run_ms": length}
-        failures = []
-        for moment in moments:
-            with self.subTest(moment=moment.name(), what=moment.what):
+    # One kill of the uninstall -------------------------------------------
+    def installed_game(self, variant):
+        self.clean()
+        self.work.mkdir(parents=True, exist_ok=True)
+        game = self.make_game(variant)
+        before = game.snapshot()
+        self.assertEqual(self.boxes(self.install(self.installer_copy())), [INSTALLED])
+        return game, before
+
+    def run_uninstall(self, game, options):
+        d = Driver(self.w, ["run", "--timeout", "60"] + options +
+                   ["--args", "UNINSTALL", "--click", "Deinstallieren", self.w.windows(game.path("Data/Brunvald.exe"))])
+        try:
+            report = d.report(90)
+        finally:
+            d.kill()
+        return d, report
+
+    def uninstall_census(self, variant):
+        """One traced uninstall of a complete install: its calls after the click."""
+        game, _ = self.installed_game(variant)
+        d, report = self.run_uninstall(game, ["--trace-calls"])
+        self.assertEqual(self.boxes(report), [UNINSTALLED])
+        self.assertNotIn("not_watched", [e["event"] for e in d.events], "a watched function was not found")
+        click = next(e["t"] for e in d.events if e["event"] == "click")
+        calls = [e for e in d.events if e["event"] == "call"]
+        self.clean()
+        return self.candidates(calls, click, UNINSTALL_MOMENT_FUNCTIONS)
+
+    def kill_uninstall_once(self, moment, variant):
+        game, before = self.installed_game(variant)
+        d, report = self.run_uninstall(game, moment.options())
+        record = {"moment": moment.name(), "what": moment.what, "game": variant, "run": "uninstall",
+                  "killed": report.get("killed", False)}
+        self.assertTrue(record["killed"], "the call %s never came" % moment.value)
+        self.assertFalse(report["timed_out"])
+        maker = self.w.reg_values(MAKER_KEY)
+        entry = self.w.reg_values(uninstall_key(EXAMPLE.display_name))
+        self.assertFalse(maker is not None and entry is None, "the maker record is left without the uninstall entry")
+        record["found"] = ["records: %s" % "+".join(n for n, v in (("uninstall", entry), ("maker", maker)) if v)] \
+            if maker is not None or entry is not None else []
+        # The same uninstall again finishes the job.
+        _, report = self.run_uninstall(game, [])
+        self.assertEndedCleanly(report)
+        self.assertIn(self.boxes(report), ([UNINSTALLED], [ENTRY_MISSING, UNINSTALLED]))
+        self.assertSelfRemoved(game.path("Data"))
+        self.assertEqual(game.snapshot(), before)
+        self.assertNoRecords()
+        return record
+
+    # The tests -----------------------------------------------------------------
+    def run_kills(self, moments, kill):
+        """Runs kill(moment, variant) for each (moment, variant), records the
+        outcomes and fails at the first that does not pass."""
+        for moment, variant in moments:
+            with self.subTest(moment=moment.name(), what=moment.what, game=variant):
                 t0 = time.monotonic()
                 try:
-                    record = self.kill_once(moment)
+                    record = kill(moment, variant)
                     record["outcome"] = "pass"
                 except Exception as error:  # noqa: BLE001 - every kind of failure is recorded
-                    record = {"moment": moment.name(), "what": moment.what, "outcome": "FAIL",
+                    record = {"moment": moment.name(), "what": moment.what, "game": variant, "outcome": "FAIL",
                               "error": str(error).splitlines()[0][:300]}
-                    failures.append(record)
                 record["seconds"] = round(time.monotonic() - t0, 1)
                 type(self).results.append(record)
-                print("kill %-18s %-50s %s %s" % (record["moment"], record["what"], record["outcome"],
-                                                  "; ".join(record.get("found", [])) or record.get("error", "")),
+                print("kill %-18s %-28s %-50s %s %s" % (record["moment"], variant, record["what"], record["outcome"],
+                                                        "; ".join(record.get("found", [])) or record.get("error", "")),
                       file=sys.stderr, flush=True)
                 if record["outcome"] != "pass":
                     self.fail(record["error"])
-        type(self).census_info["seconds"] = round(time.monotonic() - started, 1)
-        if not self.only:
-            self.assertGreaterEqual(len(moments), min(self.kills, len(candidates) + 1))
+
+    def test_install_killed_at_spread_moments_loses_no_game_file(self):
+        started = time.monotonic()
+        per_variant = max(1, round(self.kills / len(VARIANTS)))
+        chosen = []
+        info = {}
+        for index, variant in enumerate(VARIANTS):
+            calls, click, length = self.census(variant)
+            moments, candidates = self.moments(calls, click, length, per_variant, with_delays=index == 0)
+            info[variant] = {"calls": len(calls), "candidates": len(candidates), "run_ms": length}
+            chosen += [(m, variant) for m in moments]
+            if not self.only:
+                self.assertGreaterEqual(len(moments), min(per_variant, len(candidates)))
+            if self.only:
+                break
+        type(self).census_info["install"] = info
+        self.run_kills(chosen, self.kill_once)
+        type(self).census_info["install"]["seconds"] = round(time.monotonic() - started, 1)
+
+    def test_uninstall_killed_at_spread_moments_loses_no_game_file(self):
+        if self.only:
+            self.skipTest("moments named on the command line are install moments")
+        started = time.monotonic()
+        chosen = []
+        info = {}
+        for variant in ("all game files", "files equal to the mission's"):
+            candidates = self.uninstall_census(variant)
+            names = [m.value for m in candidates]
+            self.assertIn(BETWEEN_THE_DELETIONS, names, "no second registry deletion in the uninstall")
+            moments = spread(candidates, max(1, round(self.uninstall_kills / 2)))
+            if BETWEEN_THE_DELETIONS not in [m.value for m in moments]:
+                moments.append(candidates[names.index(BETWEEN_THE_DELETIONS)])
+            info[variant] = {"candidates": len(candidates)}
+            chosen += [(m, variant) for m in sorted(moments, key=lambda m: m.t)]
+        type(self).census_info["uninstall"] = info
+        self.run_kills(chosen, self.kill_uninstall_once)
+        type(self).census_info["uninstall"]["seconds"] = round(time.monotonic() - started, 1)
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--kills", type=int, default=30, help="number of kill moments (default 30)")
+    parser.add_argument("--kills", type=int, default=30, help="number of install kill moments (default 30)")
+    parser.add_argument("--uninstall-kills", type=int, default=30,
+                        help="number of uninstall kill moments (default 30, the one between the registry "
+                             "deletions always added)")
     parser.add_argument("--json", help="write every kill's moment and outcome to this file")
     parser.add_argument("--at", action="append", default=[], metavar="MOMENT",
                         help="kill only at this moment, FN:N or a delay in ms (repeatable); to replay a finding")
     args = parser.parse_args()
     KillTest.kills = args.kills
+    KillTest.uninstall_kills = args.uninstall_kills
     KillTest.only = args.at
     suite = unittest.defaultTestLoader.loadTestsFromTestCase(KillTest)
     outcome = unittest.TextTestRunner(verbosity=2).run(suite)

@@ -169,6 +169,24 @@ class FaultCase(RunCase):
         self.assertEqual(game.snapshot(), before)
         self.assertNoRecords()
 
+    def install_with_failed_copy(self, game, before):
+        """Installieren while the installer cannot be copied into Data: the
+        copy's message, and the run stops right there; no game file, journal
+        or record is touched (what a failed copy left of itself aside), and
+        the window waits for Beenden."""
+        d = Driver(self.w, ["run", "--timeout", "90", "--click", "Installieren", "--after-box", "Fehler",
+                            "--click", "Beenden", self.installer_copy()])
+        self.addCleanup(d.kill)
+        report = d.report(60)
+        self.assertEndedCleanly(report)
+        self.assertEqual(self.boxes(report), [COPY_FAILED])
+        self.assertEqual(report["actions_done"], 3, "Beenden was not pressed")
+        after = game.snapshot()
+        after.pop("Data/Brunvald.exe", None)
+        self.assertEqual(after, before)
+        self.assertNoRecords()
+        d.kill()
+
     def held_error(self, d, timeout=60):
         while True:
             item = d.wait_for("box", timeout)
@@ -262,6 +280,10 @@ class MissingSubfolder(FaultCase):
                 game = self.game()
                 shutil.rmtree(game.path(folder))
                 before = game.snapshot()
+                if copy_fails:
+                    self.install_with_failed_copy(game, before)
+                    self.assertFalse(game.path(folder).exists(), "the run made the missing folder")
+                    continue
                 d = self.start_install(self.installer_copy(), rerun=False)
                 error = self.held_error(d)
                 self.assertEqual((error["caption"], error["text"]),
@@ -287,16 +309,7 @@ class ReadOnlyGameFolder(FaultCase):
         game = self.game()
         before = game.snapshot()
         mount.remount("ro")
-        d = self.start_install(self.installer_copy(), rerun=False)
-        error = self.held_error(d)
-        self.assertEqual((error["caption"], error["text"]),
-                         cannot_create(self.w, r"C:\Spiele\Kaiser\Data\China_FE_MainMenu.jpg", ERROR_ACCESS_DENIED))
-        d.go_on()
-        report = d.report(60)
-        self.assertEndedCleanly(report)
-        self.assertEqual(self.boxes(report), [COPY_FAILED, (error["caption"], error["text"])])
-        self.assertEqual(game.snapshot(), before)
-        self.assertNoRecords()
+        self.install_with_failed_copy(game, before)
 
     def test_uninstall_from_a_folder_that_became_read_only(self):
         # Nothing can be removed or renamed back: the run names the first
@@ -360,8 +373,10 @@ class DiskFull(FaultCase):
         order = [(k, f) for k, f in EXAMPLE.entries if EXAMPLE.target(k, f)]
 
         def room_before(file_name):
-            """Pages the run writes before that file: the copy, then the entries."""
-            total = exe_pages
+            """Pages the run writes before that file: the copy, the install
+            journal (one page, and one more only while it is replaced), then
+            the entries."""
+            total = exe_pages + 1
             for k, f in order:
                 if f == file_name:
                     return total
@@ -369,9 +384,8 @@ class DiskFull(FaultCase):
             raise AssertionError(file_name)
 
         # (case, pages left, file the write stops at, copy of the installer
-        #  fails, game files saved before the stop). A failed copy leaves
-        # what it wrote (Wine's CopyFileW does not remove it): the disk stays
-        # full and the first file cannot be written either.
+        #  fails, game files saved before the stop). A failed copy ends the
+        # run before any game file is touched.
         half_gaia = pages(sizes["China_MapOfChina01.jpg"]) // 2
         cases = [
             ("installer copy", exe_pages - 1, r"Data\China_FE_MainMenu.jpg", True, set()),
@@ -393,6 +407,17 @@ class DiskFull(FaultCase):
                 filler = game.root.parent / "filler"
                 filler.write_bytes(b"\0" * (mount.free_bytes() - room * PAGE))
                 self.assertEqual(mount.free_bytes(), room * PAGE)
+                if copy_fails:
+                    # The run stops at the copy; with room again, a new start
+                    # installs and the uninstall restores the game.
+                    self.install_with_failed_copy(game, before)
+                    filler.unlink()
+                    self.assertEqual(self.boxes(self.install(self.installer_copy())), [INSTALLED])
+                    self.assertInstalled(game, before)
+                    self.uninstall_from_list(game)
+                    self.assertEqual(game.snapshot(), before)
+                    self.assertNoRecords()
+                    continue
                 d = self.start_install(self.installer_copy())
                 error = self.held_error(d)
                 self.assertEqual((error["caption"], error["text"]), (TITLE, "Stream-Schreibfehler."))
@@ -402,8 +427,7 @@ class DiskFull(FaultCase):
                 self.assertGameKept(game, before, saved=saved)
                 self.assertNoRecords()
                 filler.unlink()
-                first = [COPY_FAILED] if copy_fails else []
-                self.finish_and_check(d, game, before, first + [(error["caption"], error["text"])])
+                self.finish_and_check(d, game, before, [(error["caption"], error["text"])])
                 d.kill()
 
 
@@ -493,15 +517,14 @@ class BadRegistryData(E2ECase):
         self.assertEqual(visible, ["Beenden", "Installieren"])
 
     def test_path_naming_a_missing_folder(self):
-        # Start-up does not look at the folder; the run finds it missing at
-        # its first file and creates nothing.
+        # Start-up does not look at the folder; the run cannot copy the
+        # installer into its Data folder, stops there and creates nothing.
         self.w.reg_set(APP_PATHS_KEY, "Path", r"C:\Spiele\Fehlt")
         report = harness.run_driver(self.w, self.installer_copy(), "--click", "Installieren",
-                                    "--after-box", TITLE, "--click", "Beenden", timeout=60)
+                                    "--after-box", "Fehler", "--click", "Beenden", timeout=60)
         self.assertEndedCleanly(report)
-        target = r"C:\Spiele\Fehlt\Data\China_FE_MainMenu.jpg"
-        self.assertEqual([(b["caption"], b["text"]) for b in report["boxes"]],
-                         [COPY_FAILED, cannot_create(self.w, target, ERROR_PATH_NOT_FOUND)])
+        self.assertEqual([(b["caption"], b["text"]) for b in report["boxes"]], [COPY_FAILED])
+        self.assertEqual(report["actions_done"], 3, "Beenden was not pressed")
         self.assertFalse(self.w.unix(r"C:\Spiele").exists(), "the run made folders for a missing game")
         self.assertIsNone(self.w.reg_values(MAKER_KEY))
 

@@ -8,6 +8,7 @@ the uninstall, with its state before the install.
 """
 
 import os
+import shutil
 import subprocess
 import unittest
 
@@ -151,6 +152,27 @@ class Reinstall(RunCase):
         self.assertEqual(game.snapshot(), before)
         self.assertNoRecords()
 
+    def test_second_install_on_a_game_without_tree_images_leaves_no_mission_file(self):
+        # The second install used to save the first one's TreeImage.Index
+        # (and ResetTreeImage.Index) under the backup name; the uninstall then
+        # "restored" the mission's files into the game for good.
+        cases = {
+            "no TreeImage.Index": ("Model/TreeImage.Index",),
+            "neither tree image": ("Model/TreeImage.Index", "Model/ResetTreeImage.Index"),
+        }
+        for case, omit in cases.items():
+            with self.subTest(case=case):
+                self.clean()
+                game = self.game(omit=omit)
+                before = game.snapshot()
+                exe = self.installer_copy()
+                for attempt in (1, 2):
+                    self.assertEqual(self.boxes(self.install(exe)), [INSTALLED], "install %d" % attempt)
+                    self.assertInstalled(game, before)
+                self.uninstall_from_list(game)
+                self.assertEqual(game.snapshot(), before)
+                self.assertNoRecords()
+
     def test_installer_saved_under_another_name_registers_a_working_uninstall(self):
         self.round_trip(self.game(), self.installer_copy(name="Brunvald (1).exe"))
 
@@ -187,6 +209,22 @@ class UninstallEdges(RunCase):
         self.assertEqual({p: (p.stat().st_mtime_ns, harness.sha256(p)) for p in stamps}, stamps)
         # The script removes the executable that ran, here the download.
         self.assertSelfRemoved(self.w.unix(exe).parent)
+        self.assertNoRecords()
+
+
+    def test_never_installed_mission_leaves_game_files_equal_to_its_own(self):
+        # A game file byte for byte equal to the mission's is still the
+        # game's: without a journal or a record of the mission, none goes.
+        game = self.game()
+        for key, file_name in self.mission.entries:
+            target = self.mission.target(key, file_name)
+            if target and game.path(target[0]).is_file():
+                shutil.copyfile(self.mission.folder / file_name, game.path(target[0]))
+        before = game.snapshot()
+        report = self.run_uninstall(self.installer_copy())
+        self.assertEndedCleanly(report)
+        self.assertEqual(self.boxes(report), [ENTRY_MISSING, UNINSTALLED])
+        self.assertEqual(game.snapshot(), before)
         self.assertNoRecords()
 
 

@@ -86,6 +86,7 @@ public:
     }
 
     void WriteRegistryText(const Text& valueName, const Text& text) override {
+        if (host_.KilledNow()) throw ProcessKilled{};
         if (!hasOpen_ || host_.failingValueWrites.count(valueName)) {
             host_.log.push_back("RegWrite " + Utf8(valueName) + " [failed]");
             throw HostError(RegistryWriteErrorMessage(valueName));
@@ -98,6 +99,7 @@ public:
     void CloseRegistryKey() override { hasOpen_ = false; }
 
     bool DeleteRegistryKey(const Text& path) override {
+        if (host_.KilledNow()) throw ProcessKilled{};
         const Text key = KeyComparable(Resolve(path));
         const auto found = host_.keys.find(key);
         const bool ok = !key.empty() && found != host_.keys.end() && !found->second.denyFullAccess;
@@ -310,6 +312,10 @@ Bytes FakeHost::LoadResourceData(const Text& typeName, const Text& name) {
     return Bytes(bytes->data(), bytes->size());
 }
 
+bool FakeHost::KilledNow() {
+    return ++effects == killAt;
+}
+
 void FakeHost::ExtractResource(const Text& resourceName, const Text& targetPath) {
     const auto* bytes = FindResource(u"RT_RCDATA", resourceName);
     if (bytes == nullptr) {
@@ -322,6 +328,10 @@ void FakeHost::ExtractResource(const Text& resourceName, const Text& targetPath)
     const auto existing = files_.find(target);
     if (existing != files_.end() && existing->second.readOnly)
         RaiseCannotCreate(targetPath, u"Zugriff verweigert.");
+    if (KilledNow()) {
+        files_[target] = File{targetPath, {bytes->begin(), bytes->begin() + bytes->size() / 2}};
+        throw ProcessKilled{};
+    }
     if (streamFailures.count(target)) {
         files_[target] = File{targetPath, {bytes->begin(), bytes->begin() + bytes->size() / 2}};
         log.push_back("Extract " + Utf8(resourceName) + " -> " + Utf8(targetPath) + " [stream]");
@@ -338,6 +348,7 @@ bool FakeHost::FileHoldsResource(const Text& resourceName, const Text& path) {
 }
 
 bool FakeHost::RenameFile(const Text& from, const Text& to) {
+    if (KilledNow()) throw ProcessKilled{};
     const Text source = Comparable(from), target = Comparable(to);
     const auto file = files_.find(source);
     const bool ok = file != files_.end() && !files_.count(target) && !folders_.count(target) &&
@@ -352,6 +363,7 @@ bool FakeHost::RenameFile(const Text& from, const Text& to) {
 }
 
 bool FakeHost::RemoveFile(const Text& path) {
+    if (KilledNow()) throw ProcessKilled{};
     const auto file = files_.find(Comparable(path));
     const bool ok = file != files_.end() && !file->second.readOnly;
     log.push_back("Remove " + Utf8(path) + Outcome(ok));
@@ -361,8 +373,46 @@ bool FakeHost::RemoveFile(const Text& path) {
 
 bool FakeHost::FileIsPresent(const Text& path) { return HasFile(path); }
 
+bool FakeHost::FolderIsPresent(const Text& path) {
+    const Text comparable = Comparable(path);
+    return comparable.find(u'\\') != Text::npos && folders_.count(comparable) != 0;
+}
+
+HostOps::FileRead FakeHost::ReadWholeFile(const Text& path, std::vector<std::uint8_t>& bytes) {
+    bytes.clear();
+    const Text comparable = Comparable(path);
+    if (folders_.count(comparable) || unreadableFiles.count(comparable)) return FileRead::Failed;
+    const auto file = files_.find(comparable);
+    if (file == files_.end()) return FileRead::Missing;
+    bytes = file->second.bytes;
+    return FileRead::Read;
+}
+
+void FakeHost::ReplaceFileDurably(const Text& path, Bytes bytes) {
+    const Text fresh = Comparable(path + u".new");
+    const auto existing = files_.find(fresh);
+    if (!ParentExists(fresh) || folders_.count(fresh) ||
+        (existing != files_.end() && existing->second.readOnly)) {
+        log.push_back("Journal " + Utf8(path) + " [failed]");
+        throw HostError(FileCreateErrorMessage(path + u".new", u"Zugriff verweigert."));
+    }
+    files_[fresh] = File{path + u".new", {bytes.begin(), bytes.end()}};
+    if (KilledNow()) throw ProcessKilled{};
+    const auto old = files_.find(Comparable(path));
+    if (old != files_.end() && old->second.readOnly) {
+        log.push_back("Journal " + Utf8(path) + " [failed]");
+        throw HostError(FileCreateErrorMessage(path, u"Zugriff verweigert."));
+    }
+    File moved = files_[fresh];
+    moved.path = path;
+    files_.erase(fresh);
+    files_[Comparable(path)] = moved;
+    log.push_back("Journal " + Utf8(path));
+}
+
 bool FakeHost::MakeFolders(const Text& path) {
     if (path.empty()) throw HostError(MakeFoldersErrorMessage());
+    if (KilledNow()) throw ProcessKilled{};
     const Text comparable = Comparable(path);
     const bool ok = !files_.count(comparable);
     log.push_back("MakeFolders " + Utf8(path) + Outcome(ok));
@@ -371,6 +421,7 @@ bool FakeHost::MakeFolders(const Text& path) {
 }
 
 bool FakeHost::DeleteFolderTree(const Text& path) {
+    if (KilledNow()) throw ProcessKilled{};
     const Text folder = Comparable(path);
     const bool ok = folders_.count(folder) != 0;
     log.push_back("DeleteTree " + Utf8(path) + Outcome(ok));
@@ -381,6 +432,7 @@ bool FakeHost::DeleteFolderTree(const Text& path) {
 }
 
 bool FakeHost::CopyInstaller(const Text& source, const Text& target) {
+    if (KilledNow()) throw ProcessKilled{};
     const Text from = Comparable(source), to = Comparable(target);
     const auto file = files_.find(from);
     const auto existing = files_.find(to);
@@ -438,6 +490,7 @@ Text FakeHost::BuildVersionText() {
 }
 
 void FakeHost::WriteScriptFile(const Text& path, const std::vector<Text>& lines) {
+    if (KilledNow()) throw ProcessKilled{};
     const Text target = Comparable(path);
     const auto existing = files_.find(target);
     if (!ParentExists(target) || folders_.count(target) ||

@@ -23,6 +23,8 @@ namespace brunvald::testing {
 
 // What EndProgram throws instead of ending the process.
 struct ProgramEnded {};
+// What an operation throws when the process is killed at that moment.
+struct ProcessKilled {};
 
 std::string Utf8(const Text& text);
 Bytes AsBytes(const std::string& bytes);
@@ -71,6 +73,17 @@ public:
     std::set<Text> streamFailures;
     // WriteRegistryText of these value names fails.
     std::set<Text> failingValueWrites;
+    // ReadWholeFile of these paths (comparable) fails.
+    std::set<Text> unreadableFiles;
+    // The process is killed at the operation with an effect outside it that
+    // has this number (counting from 1 for the host's life; negative: never).
+    // A write killed part way leaves half of its bytes; a durable replace
+    // killed leaves its ".new" file and the old content.
+    long killAt = -1;
+    long effects = 0;  // such operations begun so far
+    // Counts an operation with an outside effect; true when the process is
+    // killed at it (the caller then leaves what a kill leaves and throws).
+    bool KilledNow();
 
     // --- Looking at the outcome ---------------------------------------------
     bool HasFile(const Text& path) const;
@@ -102,6 +115,9 @@ public:
     bool RenameFile(const Text& from, const Text& to) override;
     bool RemoveFile(const Text& path) override;
     bool FileIsPresent(const Text& path) override;
+    bool FolderIsPresent(const Text& path) override;
+    FileRead ReadWholeFile(const Text& path, std::vector<std::uint8_t>& bytes) override;
+    void ReplaceFileDurably(const Text& path, Bytes bytes) override;
     bool MakeFolders(const Text& path) override;
     bool DeleteFolderTree(const Text& path) override;
     bool CopyInstaller(const Text& source, const Text& target) override;

@@ -38,27 +38,37 @@ std::string G(const char16_t* relative) { return Utf8(InGame(relative)); }
 // As FakeHost::FileListing names a file.
 std::string Listed(const char16_t* relative) { return Utf8(FakeHost::Comparable(InGame(relative))); }
 
+// Every change to the game is announced in the journal before it is made:
+// a saved file before its rename, a written file before and after its write,
+// the campaign folder before it is made.
 TEST(InstallRun, FreshInstallActsRowByRowInManifestOrder) {
     Installer installer;
     ASSERT_EQ(installer.StartAndInstall(), "ended");
+    const std::string J = "Journal " + G(u"Data\\Brunvald-ARMK.journal");
     const std::vector<std::string> expected = {
         "Copy C:\\Downloads\\Brunvald.exe -> " + G(u"Data\\Brunvald.exe"),
+        J,
         "Rename " + G(u"Data\\China_FE_MainMenu.jpg") + " -> " + G(u"Data\\ARMK-China_FE_MainMenu.jpg"),
         "Extract MainPic -> " + G(u"Data\\China_FE_MainMenu.jpg"),
+        J,
         "Rename " + G(u"Data\\China_MapOfChina01.jpg") + " -> " + G(u"Data\\ARMK-China_MapOfChina01.jpg"),
         "Extract GaiaPic -> " + G(u"Data\\China_MapOfChina01.jpg"),
-        "Extract Maps_01 -> " + G(u"Cities\\ChengduAmk.map"),
-        "Extract Maps_02 -> " + G(u"Cities\\HangzhouAmk.map"),
-        "Extract CampPak -> " + G(u"Campaigns\\Aurelmark.pak"),
-        "MakeFolders " + G(u"Campaigns\\Aurelmark.\\"),
-        "Extract CampSet -> " + G(u"Campaigns\\Aurelmark.\\Aurelmark.set"),
-        "Extract CampMap -> " + G(u"Campaigns\\Aurelmark.\\AurelmarkP.map"),
+        J, "Extract Maps_01 -> " + G(u"Cities\\ChengduAmk.map"), J,
+        J, "Extract Maps_02 -> " + G(u"Cities\\HangzhouAmk.map"), J,
+        J, "Extract CampPak -> " + G(u"Campaigns\\Aurelmark.pak"), J,
+        J, "MakeFolders " + G(u"Campaigns\\Aurelmark.\\"),
+        J, "Extract CampSet -> " + G(u"Campaigns\\Aurelmark.\\Aurelmark.set"), J,
+        J, "Extract CampMap -> " + G(u"Campaigns\\Aurelmark.\\AurelmarkP.map"), J,
+        J,
         "Rename " + G(u"Model\\EmperorBuildingModels.txt") + " -> " + G(u"Model\\ARMK-EmperorBuildingModels.txt"),
         "Extract CampMod -> " + G(u"Model\\EmperorBuildingModels.txt"),
+        J,
         "Rename " + G(u"Model\\TreeImage.Index") + " -> " + G(u"Model\\ARMK-TreeImage.Index"),
         "Extract CampTR1 -> " + G(u"Model\\TreeImage.Index"),
+        J,
         "Rename " + G(u"Model\\ResetTreeImage.Index") + " -> " + G(u"Model\\ARMK-ResetTreeImage.Index"),
         "Extract CampTR2 -> " + G(u"Model\\ResetTreeImage.Index"),
+        J,
         "Rename " + G(u"EmperorText.eng") + " -> " + G(u"ARMK-EmperorText.eng"),
         "Extract CampEng -> " + G(u"EmperorText.eng"),
         "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : Publisher=©Vantorel",
@@ -212,19 +222,27 @@ TEST(InstallRun, CopiesTheRunningExecutable) {
     }
 }
 
-TEST(InstallRun, FailedCopyIsReportedAndTheRunGoesOn) {
+// Without its copy in Data the mission could not be uninstalled from the
+// list of installed programs: a failed copy ends the run at once, before any
+// game file, the journal or a record is touched, and the window stays.
+TEST(InstallRun, FailedCopyStopsTheRunBeforeAnythingElse) {
     Installer installer;
     installer.host.AddFile(InGame(u"Data\\Brunvald.exe"), "old", true);  // read-only
     ASSERT_TRUE(installer.StartUp());
     installer.host.SetReadOnly(InGame(u"Data\\Brunvald.exe"), true);  // after the reset
-    ASSERT_EQ(installer.Install(), "ended");
-    ASSERT_EQ(installer.host.messageBoxes.size(), 2u);
+    const std::vector<std::string> before = installer.host.FileListing();
+    installer.host.log.clear();
+    ASSERT_EQ(installer.Install(), "returned");
+    ASSERT_EQ(installer.host.messageBoxes.size(), 1u);
     EXPECT_EQ(installer.host.messageBoxes[0].text,
               u"Das Programm konnte nicht installiert werden!(3647 Unbekannter Fehler)");
     EXPECT_EQ(installer.host.messageBoxes[0].caption, u"Fehler");
     EXPECT_EQ(installer.host.messageBoxes[0].flags, 16u);
-    EXPECT_EQ(installer.host.FileBytes(InGame(u"EmperorText.eng")), "mission:CampEng");
-    EXPECT_TRUE(installer.host.HasKey(kEntryKey));
+    EXPECT_EQ(installer.host.log.size(), 2u);  // the copy and its message
+    EXPECT_EQ(installer.host.FileListing(), before);
+    EXPECT_FALSE(installer.host.HasKey(kEntryKey));
+    EXPECT_FALSE(installer.host.HasKey(kMaker));
+    EXPECT_FALSE(installer.window.closed);
 }
 
 // A write that fails right after the game's file went to its backup name
@@ -340,6 +358,7 @@ TEST(InstallRun, RowsOfUnusualLines) {
         std::vector<std::string> actions;
         for (const std::string& entry : installer.host.log)
             if (entry.rfind("Copy", 0) != 0 && entry.rfind("RegWrite", 0) != 0 &&
+                entry.rfind("Journal", 0) != 0 &&
                 entry.rfind("MessageBox", 0) != 0 && entry != "EndProgram")
                 actions.push_back(entry);
         EXPECT_EQ(actions, c.actions);

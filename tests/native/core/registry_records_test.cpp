@@ -142,12 +142,14 @@ TEST(RegistryRecords, RemoveRecords) {
         EXPECT_FALSE(host.HasKey(kEntry));
         EXPECT_FALSE(host.HasKey(kMakerKey));
         EXPECT_TRUE(host.HasKey(kUninstallList) || !c.entry);
+        // The maker key goes before the entry: ended between the two, the
+        // entry is left to run the uninstall again, and no maker key names
+        // this mission to the maker's other missions.
         std::vector<std::string> expected;
         if (c.missingReports)
             expected.push_back(c.maker ? "report (maker present)" : "report (maker gone)");
-        else
-            expected.push_back("RegDelete " + testing::Utf8(kEntry));
         if (c.maker) expected.push_back("RegDelete " + testing::Utf8(kMakerKey));
+        if (!c.missingReports) expected.push_back("RegDelete " + testing::Utf8(kEntry));
         EXPECT_EQ(host.log, expected);
         EXPECT_EQ(host.registryAccessesStarted, 1);
         EXPECT_EQ(host.registryAccessesLive, 0);
@@ -242,7 +244,6 @@ TEST(GameFolders, InstallPaths) {
     EXPECT_EQ(paths.citiesFolder, u"C:\\Spiele\\Kaiser\\Cities\\");
     EXPECT_EQ(paths.modelFolder, u"C:\\Spiele\\Kaiser\\Model\\");
     EXPECT_EQ(paths.campaignsFolder, u"C:\\Spiele\\Kaiser\\Campaigns\\");
-    EXPECT_EQ(paths.campaignFolder, u"");
     EXPECT_EQ(FormInstallPaths(u"C:\\G\\", u"E:Brunvald.exe").installerFolder, u"E:\\");
 }
 

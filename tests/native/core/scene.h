@@ -121,4 +121,50 @@ std::string RunToEnd(Run run) {
     }
 }
 
+// A machine with the game and the downloaded installer, on which the program
+// can be started again and again as a user or the list of programs starts it.
+inline const Text kCopy = InGame(u"Data\\BrunVald.EXE");
+
+struct Machine {
+    FakeHost host;
+
+    explicit Machine(unsigned gameFiles = kAllGameFiles,
+                     const std::vector<MissionFile>& files = AurelmarkFiles()) {
+        AddGame(host, gameFiles);
+        AddMission(host, files);
+        AddInstaller(host);
+    }
+
+    // One start of the program, as a user or the list of programs makes it.
+    std::string Run(const Text& programPath, const Text& arguments) {
+        AddInstaller(host, programPath, arguments);
+        FakeWindow window;
+        ProgramState state;
+        if (!StartUp(host, window, state)) return "refused";
+        lastWindowClosed = false;
+        const std::string outcome = RunToEnd([&] {
+            if (state.mode == InstallerMode::Install)
+                InstallRun(host, window, state);
+            else
+                UninstallRun(host, window, state);
+        });
+        lastWindowClosed = window.closed;
+        return outcome;
+    }
+    std::string Install() { return Run(u"C:\\Downloads\\Brunvald.exe", u""); }
+    std::string Uninstall(const Text& from = kCopy) { return Run(from, u"UNINSTALL"); }
+
+    // The game's folder without what the self-removal script takes away.
+    std::vector<std::string> GameListing() const {
+        std::vector<std::string> listing;
+        for (const std::string& file : host.FileListing())
+            if (file.find("\\DATA\\BRUNVALD.EXE=") == std::string::npos &&
+                file.find("\\DES.BAT=") == std::string::npos)
+                listing.push_back(file);
+        return listing;
+    }
+
+    bool lastWindowClosed = false;
+};
+
 }  // namespace brunvald::testing

@@ -13,52 +13,10 @@ namespace {
 
 using namespace testing;
 
-const Text kCopy = InGame(u"Data\\BrunVald.EXE");
-
-struct Machine {
-    FakeHost host;
-
-    explicit Machine(unsigned gameFiles = kAllGameFiles,
-                     const std::vector<MissionFile>& files = AurelmarkFiles()) {
-        AddGame(host, gameFiles);
-        AddMission(host, files);
-        AddInstaller(host);
-    }
-
-    // One start of the program, as a user or the list of programs makes it.
-    std::string Run(const Text& programPath, const Text& arguments) {
-        AddInstaller(host, programPath, arguments);
-        FakeWindow window;
-        ProgramState state;
-        if (!StartUp(host, window, state)) return "refused";
-        lastWindowClosed = false;
-        const std::string outcome = RunToEnd([&] {
-            if (state.mode == InstallerMode::Install)
-                InstallRun(host, window, state);
-            else
-                UninstallRun(host, window, state);
-        });
-        lastWindowClosed = window.closed;
-        return outcome;
-    }
-    std::string Install() { return Run(u"C:\\Downloads\\Brunvald.exe", u""); }
-    std::string Uninstall(const Text& from = kCopy) { return Run(from, u"UNINSTALL"); }
-
-    // The game's folder without what the self-removal script takes away.
-    std::vector<std::string> GameListing() const {
-        std::vector<std::string> listing;
-        for (const std::string& file : host.FileListing())
-            if (file.find("\\DATA\\BRUNVALD.EXE=") == std::string::npos &&
-                file.find("\\DES.BAT=") == std::string::npos)
-                listing.push_back(file);
-        return listing;
-    }
-
-    bool lastWindowClosed = false;
-};
-
 std::string G(const char16_t* relative) { return Utf8(InGame(relative)); }
 
+// Each undone change leaves the journal as soon as it is undone; the journal
+// itself goes after both records, the maker key before the uninstall entry.
 TEST(UninstallRun, ActsRowByRowWithTheTreeImagesOnTheFirstLine) {
     Machine machine;
     ASSERT_EQ(machine.Install(), "ended");
@@ -66,25 +24,27 @@ TEST(UninstallRun, ActsRowByRowWithTheTreeImagesOnTheFirstLine) {
     machine.host.pauses.clear();
     machine.host.messageBoxes.clear();
     ASSERT_EQ(machine.Uninstall(), "ended");
+    const std::string J = "Journal " + G(u"Data\\Brunvald-ARMK.journal");
     const std::vector<std::string> expected = {
         "Remove " + G(u"Model\\TreeImage.Index"),
         "Remove " + G(u"Model\\ResetTreeImage.Index"),
-        "Rename " + G(u"Model\\ARMK-ResetTreeImage.Index") + " -> " + G(u"Model\\ResetTreeImage.Index"),
-        "Rename " + G(u"Model\\ARMK-TreeImage.Index") + " -> " + G(u"Model\\TreeImage.Index"),
+        "Rename " + G(u"Model\\ARMK-ResetTreeImage.Index") + " -> " + G(u"Model\\ResetTreeImage.Index"), J,
+        "Rename " + G(u"Model\\ARMK-TreeImage.Index") + " -> " + G(u"Model\\TreeImage.Index"), J,
         "Remove " + G(u"Data\\China_FE_MainMenu.jpg"),
-        "Rename " + G(u"Data\\ARMK-China_FE_MainMenu.jpg") + " -> " + G(u"Data\\China_FE_MainMenu.jpg"),
+        "Rename " + G(u"Data\\ARMK-China_FE_MainMenu.jpg") + " -> " + G(u"Data\\China_FE_MainMenu.jpg"), J,
         "Remove " + G(u"Data\\China_MapOfChina01.jpg"),
-        "Rename " + G(u"Data\\ARMK-China_MapOfChina01.jpg") + " -> " + G(u"Data\\China_MapOfChina01.jpg"),
-        "Remove " + G(u"Cities\\ChengduAmk.map"),
-        "Remove " + G(u"Cities\\HangzhouAmk.map"),
-        "Remove " + G(u"Campaigns\\Aurelmark.pak"),
-        "DeleteTree " + G(u"Campaigns\\Aurelmark.\\"),
+        "Rename " + G(u"Data\\ARMK-China_MapOfChina01.jpg") + " -> " + G(u"Data\\China_MapOfChina01.jpg"), J,
+        "Remove " + G(u"Cities\\ChengduAmk.map"), J,
+        "Remove " + G(u"Cities\\HangzhouAmk.map"), J,
+        "Remove " + G(u"Campaigns\\Aurelmark.pak"), J,
+        "DeleteTree " + G(u"Campaigns\\Aurelmark.\\"), J, J, J,  // the folder, its set file and map
         "Remove " + G(u"Model\\EmperorBuildingModels.txt"),
-        "Rename " + G(u"Model\\ARMK-EmperorBuildingModels.txt") + " -> " + G(u"Model\\EmperorBuildingModels.txt"),
+        "Rename " + G(u"Model\\ARMK-EmperorBuildingModels.txt") + " -> " + G(u"Model\\EmperorBuildingModels.txt"), J,
         "Remove " + G(u"EmperorText.eng"),
-        "Rename " + G(u"ARMK-EmperorText.eng") + " -> " + G(u"EmperorText.eng"),
-        "RegDelete " + Utf8(kEntryKey),
+        "Rename " + G(u"ARMK-EmperorText.eng") + " -> " + G(u"EmperorText.eng"), J,
         "RegDelete " + Utf8(kMaker),
+        "RegDelete " + Utf8(kEntryKey),
+        "Remove " + G(u"Data\\Brunvald-ARMK.journal"),
         "MessageBox Abschlussmeldung: Deinstallation erfolgreich beendet!",
         "WriteScript " + G(u"Data\\des.bat"),
         "OpenHidden " + G(u"Data\\des.bat"),
@@ -160,18 +120,17 @@ TEST(UninstallRun, NeverInstalledMissionTouchesNoGameFile) {
 }
 
 // An install that an error ended early, then an uninstall: the files the
-// install wrote go, the game's files it never reached stay.
+// install wrote go, the broken one included (the journal says it is the
+// mission's, though it holds only half of the mission's bytes), and the game's
+// files it never reached stay.
 TEST(UninstallRun, PartlyInstalledMissionKeepsTheGamesFiles) {
     Machine machine;
     machine.host.streamFailures.insert(FakeHost::Comparable(InGame(u"Campaigns\\Aurelmark.pak")));
     const std::vector<std::string> before = machine.GameListing();
     ASSERT_EQ(machine.Install(), "Stream-Schreibfehler");
+    ASSERT_EQ(machine.host.FileBytes(InGame(u"Campaigns\\Aurelmark.pak")), "mission");
     ASSERT_EQ(machine.Uninstall(InGame(u"Data\\Brunvald.exe")), "ended");
-    // The broken pak holds half of the mission's bytes: it is not recognised
-    // as the mission's and stays; everything else is as before.
-    std::vector<std::string> expected = before;
-    expected.insert(expected.begin() + 1, Utf8(FakeHost::Comparable(InGame(u"Campaigns\\Aurelmark.pak"))) + "=mission");
-    EXPECT_EQ(machine.GameListing(), expected);
+    EXPECT_EQ(machine.GameListing(), before);
 }
 
 TEST(UninstallRun, FilesChangedByThePlayerStay) {
@@ -183,27 +142,39 @@ TEST(UninstallRun, FilesChangedByThePlayerStay) {
     EXPECT_FALSE(machine.host.HasFile(InGame(u"Cities\\HangzhouAmk.map")));
 }
 
+// Without a journal, the records alone say whether the mission was ever
+// installed. Recorded, an earlier build that kept no journal installed it, and
+// its rules apply: a tree-image file without backup goes when it holds the
+// mission's bytes. Not recorded, nothing is the mission's: equal bytes are no
+// sign of who put a file there.
 TEST(UninstallRun, TreeImageFilesWithoutBackupGoOnlyWhenTheyAreTheMissions) {
     struct Case {
         const char* name;
+        bool recorded;
         std::string tree, reset;  // contents in the model folder ("" = absent)
         bool treeStays, resetStays;
     };
     const Case cases[] = {
-        {"the mission's files", "mission:CampTR1", "mission:CampTR2", false, false},
-        {"the game's files", "game tree", "game reset", true, true},
-        {"one of each", "mission:CampTR1", "game reset", false, true},
+        {"the mission's files", true, "mission:CampTR1", "mission:CampTR2", false, false},
+        {"the game's files", true, "game tree", "game reset", true, true},
+        {"one of each", true, "mission:CampTR1", "game reset", false, true},
         // Swapped contents are not what the install wrote under those names.
-        {"swapped", "mission:CampTR2", "mission:CampTR1", true, true},
+        {"swapped", true, "mission:CampTR2", "mission:CampTR1", true, true},
+        {"equal bytes, never installed", false, "mission:CampTR1", "mission:CampTR2", true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Machine machine(0);
         machine.host.AddFile(InGame(u"Model\\TreeImage.Index"), c.tree);
         machine.host.AddFile(InGame(u"Model\\ResetTreeImage.Index"), c.reset);
+        if (c.recorded) {
+            machine.host.SetValue(kMaker, u"CampMarker", u"ARMK");
+            machine.host.SetValue(kEntryKey, u"DisplayName", u"Vantorel Mission : Aurelmark");
+        }
         ASSERT_EQ(machine.Uninstall(), "ended");
         EXPECT_EQ(machine.host.HasFile(InGame(u"Model\\TreeImage.Index")), c.treeStays);
         EXPECT_EQ(machine.host.HasFile(InGame(u"Model\\ResetTreeImage.Index")), c.resetStays);
+        EXPECT_FALSE(machine.host.HasFile(InGame(u"Data\\Brunvald-ARMK.journal")));
     }
 }
 

@@ -191,21 +191,28 @@ TEST_F(WindowTest, TitleFontFromMemoryOrCalibriWhenItCannotBeRegistered) {
 }
 
 // A program without the font resource: the set-up raises the resource error
-// before it changes anything, and the window keeps its description's state.
+// before it changes the font, the labels or the places, and the window keeps
+// its description's state there. The mode's button is in place already: in
+// uninstall mode the design's Installieren showed, and one click on it ran a
+// full install.
 TEST_F(WindowTest, MissingFontResourceRaisesAndChangesNothing) {
-    host.missing.insert(u"TTF");
-    MainWindow& w = Make();
-    try {
-        w.SetUpWindow(InstallerMode::Uninstall);
-        ADD_FAILURE() << "no error raised";
-    } catch (const HostError& error) {
-        EXPECT_EQ(error.message(), u"Ressource TTF nicht gefunden");
+    for (const InstallerMode mode : {InstallerMode::Install, InstallerMode::Uninstall}) {
+        SCOPED_TRACE(mode == InstallerMode::Install ? "install mode" : "uninstall mode");
+        host.missing.insert(u"TTF");
+        MainWindow& w = Make();
+        try {
+            w.SetUpWindow(mode);
+            ADD_FAILURE() << "no error raised";
+        } catch (const HostError& error) {
+            EXPECT_EQ(error.message(), u"Ressource TTF nicht gefunden");
+        }
+        EXPECT_EQ(w.fontFace(), u"Tahoma");
+        EXPECT_FALSE(w.prgNameYellow().ownLook);
+        EXPECT_EQ(w.prgNameYellow().box, stored::kPrgNameYellow);
+        EXPECT_EQ(w.button(MainWindow::kIdInstallieren).IsVisible(), mode == InstallerMode::Install);
+        EXPECT_EQ(w.button(MainWindow::kIdDeinstallieren).IsVisible(), mode == InstallerMode::Uninstall);
+        window.reset();
     }
-    EXPECT_EQ(w.fontFace(), u"Tahoma");
-    EXPECT_FALSE(w.prgNameYellow().ownLook);
-    EXPECT_EQ(w.prgNameYellow().box, stored::kPrgNameYellow);
-    EXPECT_TRUE(w.button(MainWindow::kIdInstallieren).IsVisible());
-    EXPECT_FALSE(w.button(MainWindow::kIdDeinstallieren).IsVisible());
 }
 
 // Without a CampPak line nobody sets the title: the labels keep their names,

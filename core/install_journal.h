@@ -1,0 +1,93 @@
+// The install journal: what the install changed in the game's folders, so
+// that a rerun and the uninstall act on knowledge instead of guesses. The
+// name of a file, or its bytes, tell nothing about who put it there: a
+// mission may carry a file byte for byte equal to the game's own, and a
+// second install finds the first one's files under the game's names.
+//
+// Write-ahead: before each change to the game (a folder made, a game file
+// renamed to its backup name, a file written where the game had none) the
+// install stores the record of that change, so a process killed at any
+// moment leaves a journal that covers everything it did. The uninstall drops
+// each record once the change is undone, so a retry or a rerun after a kill
+// redoes only what is left; it deletes the journal after both registry
+// records are gone.
+//
+// Where it lives: a file beside the installer's copy in the game's Data
+// folder ("Brunvald-<marker>.journal"). Not in the registry, because the
+// two records there keep their values as the platform's list and other
+// missions of the maker read them; and the file can be replaced in one
+// step (written aside, flushed, renamed over the old one), which survives a
+// kill or a power cut. It lives and goes with the game's folder it
+// describes, and the uninstall entry points into the same folder.
+//
+// A journal that is missing or cannot be read never leads to deleting a file
+// whose owner is unknown: without a journal, a mission that the registry
+// records as installed (by a build that kept no journal) is adopted by the
+// older rules; with no record either, nothing is the mission's. An unreadable
+// journal is adopted from the backups alone.
+#pragma once
+
+#include <vector>
+
+#include "core/program_state.h"
+
+namespace brunvald {
+
+enum class JournalMark : char16_t {
+    FolderMade = u'F',  // the campaign folder did not exist: it goes whole
+    Writing = u'w',     // a file where the game had none, being written
+    Written = u'W',     // that file, complete
+    Saved = u'S',       // the game's file went to `backup` first
+};
+
+struct JournalRecord {
+    JournalMark mark = JournalMark::Written;
+    Text path;      // the folder or file, as the runs build it
+    Text backup;    // Saved: the backup's path
+    Text resource;  // Writing, Written, Saved: the resource written at path
+
+    bool operator==(const JournalRecord&) const = default;
+};
+
+// The stored form: UTF-16LE text, a header line, one line per record with
+// length-prefixed fields, and an end line with the number of records. Any
+// deviation, a cut included, makes the whole unreadable.
+std::vector<std::uint8_t> EncodeJournal(const std::vector<JournalRecord>& records);
+bool DecodeJournal(Bytes bytes, std::vector<JournalRecord>& records);
+
+// dataFolder + "Brunvald-" + missionMarker + ".journal".
+Text JournalPath(const InstallPaths& paths, const MissionIdentity& identity);
+
+class InstallJournal {
+public:
+    enum class Condition { Missing, Valid, Unreadable };
+
+    // Reads the journal at path.
+    InstallJournal(HostOps& host, Text path);
+
+    Condition condition() const noexcept { return condition_; }
+    const std::vector<JournalRecord>& records() const noexcept { return records_; }
+    // The record of a path (compared as Windows compares names); null if none.
+    const JournalRecord* Find(const Text& path) const;
+
+    // Adds the record, or replaces the one of its path, and stores the
+    // journal before returning. Raises the host's write error; the change it
+    // announces must then not be made.
+    void Note(const JournalRecord& record);
+    // Drops the record of path (its change is undone) and stores.
+    void Forget(const Text& path);
+    // Replaces everything by these records and stores (adopting a mission).
+    void Adopt(std::vector<JournalRecord> records);
+    // Removes the journal and what an interrupted store left beside it.
+    void Delete();
+
+private:
+    void Store();
+
+    HostOps& host_;
+    Text path_;
+    Condition condition_ = Condition::Missing;
+    std::vector<JournalRecord> records_;
+};
+
+}  // namespace brunvald
