@@ -7,10 +7,13 @@
 
 namespace brunvald {
 
-// Start-up steps 1 to 9: running game, game folder, manifest and identity,
-// other mission, folder set, attribute reset, pending messages, mode, window
-// set-up. A refusal shows its message and calls EndProgram. Sets
-// state.readyForRun once the data a run needs is complete.
+// Start-up, in this order: refuse while the game runs, find the game's
+// folder, read the manifest and the mission's identity, refuse while another
+// mission is recorded, form the folder set, reset the folders' attributes,
+// process pending messages, choose the mode from the command line, set up the
+// window. A refusal shows its message and calls EndProgram. Sets
+// state.readyForRun once the data a run needs is complete, before the window
+// set-up, whose only failure (a missing title font) leaves that data whole.
 void FormCreate(HostOps& host, InstallerWindow& window, ProgramState& state);
 
 // The install run; ends the program unless an error ends it early. Does

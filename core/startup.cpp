@@ -43,8 +43,8 @@ void ResetFolderAttributes(HostOps& host, const InstallPaths& paths) {
 }  // namespace
 
 void FormCreate(HostOps& host, InstallerWindow& window, ProgramState& state) {
-    // Nothing a run needs may be trusted until step 8 has completed; an error
-    // raised by any step before leaves the buttons unable to start a run.
+    // Nothing a run needs may be trusted until the mode is chosen; an error
+    // raised before that leaves the buttons unable to start a run.
     state.readyForRun = false;
 
     // EndProgram does not return; the returns only make that plain here.

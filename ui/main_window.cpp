@@ -261,23 +261,24 @@ void MainWindow::SetTitleText(const Text& text) {
 }
 
 void MainWindow::SetUpWindow(InstallerMode mode) {
-    // The mode's button before anything that can fail: the description shows
-    // Installieren, and a set-up that the missing font ends must not leave it
-    // in uninstall mode, where one click would run a full install.
+    // The mode's button before anything that can fail: the window is created
+    // showing Installieren, and a set-up that the missing font ends must not
+    // leave it in uninstall mode, where one click would run a full install.
     if (mode == InstallerMode::Uninstall) {
         deinstallieren_.SetVisible(true);
         installieren_.SetVisible(false);
     }
 
-    // 1. The title font, from memory, for this process only. Raises the
-    //    resource error when the program carries no font.
+    // The title font, from memory, for this process only. Raises the
+    // resource error when the program carries no font, before anything below
+    // has changed: the window then keeps its first look.
     const Bytes font = host_.LoadResourceData(u"China", u"TTF");
     DWORD fontsAdded = 0;
     titleFont_.reset(::AddFontMemResourceEx(const_cast<std::uint8_t*>(font.data()),
                                             static_cast<DWORD>(font.size()), nullptr, &fontsAdded));
 
-    // 2. The window's font: the embedded face at 10 pt, or Calibri at the
-    //    stored height when the font could not be registered.
+    // The window's font: the embedded face at 10 pt, or Calibri at the first
+    // height when the platform would not register the font.
     if (titleFont_) {
         fontFace_ = kTitleFace;
         fontHeight_ = kTitleFontHeight;
@@ -286,8 +287,8 @@ void MainWindow::SetUpWindow(InstallerMode mode) {
     }
     windowFont_ = MakeFont(fontFace_, fontHeight_);
 
-    // 3.-4. The labels take the window's face, get their own colours and
-    //    their own size of 11 pt.
+    // The two title labels take the window's face at their own size of
+    // 11 pt: black below as the shadow, yellow on top.
     prgNameBlack_.ownLook = true;
     prgNameBlack_.colour = RGB(0, 0, 0);
     prgNameBlack_.font = MakeFont(fontFace_, kLabelFontHeight);
@@ -295,7 +296,8 @@ void MainWindow::SetUpWindow(InstallerMode mode) {
     prgNameYellow_.colour = RGB(255, 255, 0);
     prgNameYellow_.font = MakeFont(fontFace_, kLabelFontHeight);
 
-    // 5. Places.
+    // The places of the set-up window: the shadow label 2 px left of and below
+    // the top one, and the action button of either mode at one place.
     prgNameYellow_.box = placed::kPrgNameYellow;
     prgNameBlack_.box = placed::kPrgNameBlack;
     installieren_.SetBounds(placed::kActionButton);

@@ -41,8 +41,9 @@ inline constexpr std::int32_t kLabelHeight = 50;
 inline constexpr std::int32_t kButtonImageWidth = 146;
 inline constexpr std::int32_t kButtonImageHeight = 34;
 
-// Positions from the window's description, which hold until SetUpWindow runs
-// (and stay when it cannot).
+// Positions of the window as created, which hold until SetUpWindow runs (and
+// stay when it cannot: a program without its title font still shows every
+// part).
 namespace stored {
 inline constexpr Rect kPrgNameBlack = Box(98, 291, kLabelWidth, kLabelHeight);
 inline constexpr Rect kPrgNameYellow = Box(98, 292, kLabelWidth, kLabelHeight);
@@ -63,7 +64,7 @@ inline constexpr Rect kBeenden = Box(315, 364, 145, 33);
 inline constexpr Rect kProgressBar = Box(41, 348, 416, 8);
 
 // Fonts, as character heights in pixels (negative LOGFONT heights).
-inline constexpr std::int32_t kStoredFontHeight = 11;  // "Tahoma", the description's font
+inline constexpr std::int32_t kStoredFontHeight = 11;  // "Tahoma", the font as created
 inline constexpr std::int32_t kTitleFontHeight = 13;   // 10 pt, when the title font registered
 inline constexpr std::int32_t kLabelFontHeight = 15;   // 11 pt
 

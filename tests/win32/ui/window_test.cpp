@@ -51,7 +51,7 @@ TEST_F(WindowTest, IsAHiddenFramelessPopupWithItsOwnTaskbarButton) {
 }
 
 // Each mode shows its action button and Beenden, at the places of the set-up;
-// before the set-up the description's places hold.
+// before the set-up the places of the window as created hold.
 TEST_F(WindowTest, ButtonsPerModeWithTheirTextsAndPlaces) {
     struct Case {
         const char* name;
@@ -192,9 +192,9 @@ TEST_F(WindowTest, TitleFontFromMemoryOrCalibriWhenItCannotBeRegistered) {
 
 // A program without the font resource: the set-up raises the resource error
 // before it changes the font, the labels or the places, and the window keeps
-// its description's state there. The mode's button is in place already: in
-// uninstall mode the design's Installieren showed, and one click on it ran a
-// full install.
+// its first look there. The mode's button is in place already: in uninstall
+// mode the Installieren of the created window showed, and one click on it ran
+// a full install.
 TEST_F(WindowTest, MissingFontResourceRaisesAndChangesNothing) {
     for (const InstallerMode mode : {InstallerMode::Install, InstallerMode::Uninstall}) {
         SCOPED_TRACE(mode == InstallerMode::Install ? "install mode" : "uninstall mode");
