@@ -13,6 +13,7 @@
 
 #include "host/host_rules.h"
 #include "host/unique_handle.h"
+#include "host/win32/dll_search.h"
 #include "host/win32/version_text.h"
 #include "host/win32/win32_text.h"
 
@@ -63,6 +64,80 @@ FoundResource FindOwnResource(const Text& typeName, const Text& name) {
     if (!data) return {};
     return {static_cast<const std::uint8_t*>(data), ::SizeofResource(self, info), true};
 }
+
+// Where `size` bytes at `address` of the program's image lie in its file: the
+// section holding them maps its raw data from PointerToRawData. False when no
+// section's raw data in the file holds them all.
+bool OffsetInOwnFile(const void* address, std::size_t size, std::uint64_t* offset) {
+    const auto* base = reinterpret_cast<const std::uint8_t*>(::GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    if (at < reinterpret_cast<std::uintptr_t>(base)) return false;
+    const std::uint64_t rva = at - reinterpret_cast<std::uintptr_t>(base);
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+        if (rva < section->VirtualAddress) continue;
+        const std::uint64_t into = rva - section->VirtualAddress;
+        if (into + size > section->SizeOfRawData) continue;
+        *offset = section->PointerToRawData + into;
+        return true;
+    }
+    return false;
+}
+
+// A resource's bytes, piece by piece, read from the program's own file
+// through one buffer. Read this way, the payload passes through the system's
+// file cache and is never touched in the mapped image, so it never becomes
+// part of the process's resident memory. Where the file cannot be opened or
+// read, the rest comes from the mapped resource: the bytes are the same.
+class PayloadPieces {
+public:
+    explicit PayloadPieces(const FoundResource& resource)
+        : resource_(resource), buffer_(new std::uint8_t[kExtractPieceSize]) {
+        std::uint64_t offset = 0;
+        if (resource.size == 0 || !OffsetInOwnFile(resource.data, resource.size, &offset)) return;
+        const Text path = ExecutablePath();
+        if (path.empty()) return;
+        // The loader holds the file open for reading; writing it is refused
+        // to everyone while the program runs.
+        unique_hfile file(::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        LARGE_INTEGER position;
+        position.QuadPart = static_cast<LONGLONG>(offset);
+        if (file && ::SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) file_ = std::move(file);
+    }
+
+    bool Done() const { return done_ >= resource_.size; }
+
+    // The next piece of at most kExtractPieceSize bytes; valid until the next call.
+    Bytes Next() {
+        const DWORD wanted =
+            static_cast<DWORD>(std::min<std::size_t>(resource_.size - done_, kExtractPieceSize));
+        const std::uint8_t* from = resource_.data + done_;
+        if (file_ && ReadExactly(wanted)) from = buffer_.get();
+        else file_.reset();
+        done_ += wanted;
+        return Bytes(from, wanted);
+    }
+
+private:
+    bool ReadExactly(DWORD wanted) {
+        DWORD got = 0;
+        while (got < wanted) {
+            DWORD read = 0;
+            if (!::ReadFile(file_.get(), buffer_.get() + got, wanted - got, &read, nullptr) || read == 0)
+                return false;
+            got += read;
+        }
+        return true;
+    }
+
+    FoundResource resource_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    unique_hfile file_;
+    std::size_t done_ = 0;
+};
 
 // Creates or truncates a file for our writing, the way every created file of
 // the installer is opened: no sharing, the normal attribute. Windows refuses
@@ -147,6 +222,17 @@ struct ToolhelpFunctions {
     bool Next(HANDLE snapshot, PROCESSENTRY32W* entry) const { return next && next(snapshot, entry); }
 };
 
+// shell32 is needed only at the very end of an uninstall (the campaign
+// folder's deletion, the self-removal script), so it is not imported: the
+// loader would map it, and what it needs, before the window could appear.
+// Loaded at first use, from the system folder alone. Null when it cannot be.
+template <typename F>
+F ShellFunction(const char* name) {
+    static const unique_hmodule shell = LoadSystemLibrary(L"shell32.dll");
+    return shell ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(shell.get(), name)))
+                 : nullptr;
+}
+
 #ifndef _WIN64
 static_assert(sizeof(PROCESSENTRY32W) == 556, "the 32-bit layout of the process entry");
 #endif
@@ -164,10 +250,15 @@ Bytes Win32Host::LoadResourceData(const Text& typeName, const Text& name) {
 void Win32Host::ExtractResource(const Text& resourceName, const Text& targetPath) {
     // Looked up before the file is created: a missing resource leaves the
     // target as it was.
-    const Bytes data = LoadResourceData(kPayloadType, resourceName);
+    const FoundResource resource = FindOwnResource(kPayloadType, resourceName);
+    if (!resource.found) throw HostError(ResourceNotFoundMessage(resourceName));
+    PayloadPieces pieces(resource);
     unique_hfile file = CreateTargetFile(targetPath);
     if (!file) ThrowCannotCreate(targetPath, ::GetLastError());
-    WriteAll(file.get(), data.data(), data.size());
+    while (!pieces.Done()) {
+        const Bytes piece = pieces.Next();
+        WriteAll(file.get(), piece.data(), piece.size());
+    }
 }
 
 bool Win32Host::FileHoldsResource(const Text& resourceName, const Text& path) {
@@ -179,16 +270,20 @@ bool Win32Host::FileHoldsResource(const Text& resourceName, const Text& path) {
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart != resource.size) return false;
 
-    // Compared piece by piece: a file of any size costs one piece of memory.
+    // Compared piece by piece: a file of any size costs two pieces of memory.
+    PayloadPieces pieces(resource);
     std::unique_ptr<std::uint8_t[]> piece(new std::uint8_t[kExtractPieceSize]);
-    std::size_t compared = 0;
-    while (compared < resource.size) {
-        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(
-            resource.size - compared, kExtractPieceSize));
-        DWORD read = 0;
-        if (!::ReadFile(file.get(), piece.get(), wanted, &read, nullptr) || read == 0) return false;
-        if (std::memcmp(piece.get(), resource.data + compared, read) != 0) return false;
-        compared += read;
+    while (!pieces.Done()) {
+        const Bytes expected = pieces.Next();
+        DWORD compared = 0;
+        while (compared < expected.size()) {
+            DWORD read = 0;
+            if (!::ReadFile(file.get(), piece.get(), static_cast<DWORD>(expected.size()) - compared, &read,
+                            nullptr) || read == 0)
+                return false;
+            if (std::memcmp(piece.get(), expected.data() + compared, read) != 0) return false;
+            compared += read;
+        }
     }
     // Nothing may follow (the file could have grown since its size was read).
     DWORD extra = 0;
@@ -309,7 +404,8 @@ bool Win32Host::DeleteFolderTree(const Text& path) {
     // Permanently (no FOF_ALLOWUNDO), without progress or questions; the
     // shell may still report a failure in its own window.
     operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
-    return ::SHFileOperationW(&operation) == 0;
+    const auto fileOperation = ShellFunction<decltype(&::SHFileOperationW)>("SHFileOperationW");
+    return fileOperation && fileOperation(&operation) == 0;
 }
 
 bool Win32Host::CopyInstaller(const Text& source, const Text& target) {
@@ -432,8 +528,9 @@ void Win32Host::WriteScriptFile(const Text& path, const std::vector<Text>& lines
 }
 
 void Win32Host::OpenHidden(const Text& path, std::uintptr_t ownerWindow) {
-    ::ShellExecuteW(reinterpret_cast<HWND>(ownerWindow), L"open", W(path), nullptr, nullptr,
-                    SW_HIDE);
+    const auto execute = ShellFunction<decltype(&::ShellExecuteW)>("ShellExecuteW");
+    if (execute)
+        execute(reinterpret_cast<HWND>(ownerWindow), L"open", W(path), nullptr, nullptr, SW_HIDE);
 }
 
 Text Win32Host::ShortPathForm(const Text& path) {

@@ -12,7 +12,10 @@ it against the mission folder it was built from.
   1.2.0.0, flags mask 0x3F, OS 4, type 1, the strings of "040904E4" and the
   translation 0x0409, 0x04E4;
 - one application manifest (resource 1 of type 24) with our content;
-- the icon group MAINICON (1033) with five 32-bit images, 256 of them PNG.
+- the icon group MAINICON (1033) with five 32-bit images, 256 of them PNG;
+- every section that has bytes in the file starts on a page (4096 bytes) in
+  the file, so that Wine maps the payload instead of reading it into the
+  process's private memory at start.
 """
 
 import os
@@ -157,6 +160,13 @@ def main():
             else:
                 check(image[:4] == struct.pack("<I", 40), "%d x %d icon image stored as bitmap" % (w, w))
         check(sorted(sides) == [16, 24, 32, 48, 256], "icon sizes, got %r" % sides)
+
+    # Sections on pages in the file.
+    for section in pe.sections:
+        if section.SizeOfRawData:
+            name = section.Name.rstrip(b"\0").decode("ascii", "replace")
+            check(section.PointerToRawData % 4096 == 0,
+                  "section %s starts on a page in the file, got offset 0x%x" % (name, section.PointerToRawData))
 
     for f in failures:
         print("FAIL:", f)
