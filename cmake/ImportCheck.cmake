@@ -1,10 +1,11 @@
-# brunvald_add_import_check(<test name> <executable target>)
+# brunvald_add_import_check(<test name> <executable target> [ALLOWED <dll>...])
 #
 # Adds a test that reads the import table of the built executable with
 # objdump and fails when it names any DLL that Windows might load from the
 # executable's own folder. Allowed: KnownDLLs (always taken from the system
 # folder), ntdll (loaded before any search) and comctl32 (redirected to the
-# side-by-side copy by the application manifest).
+# side-by-side copy by the application manifest); ALLOWED narrows that to the
+# DLLs given.
 set(BRUNVALD_IMPORT_CHECK_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/check_imports.cmake)
 
 set(BRUNVALD_ALLOWED_IMPORTS
@@ -15,10 +16,14 @@ set(BRUNVALD_ALLOWED_IMPORTS
   comctl32.dll)
 
 function(brunvald_add_import_check test_name target)
+  cmake_parse_arguments(PARSE_ARGV 2 ARG "" "" "ALLOWED")
   if(NOT CMAKE_OBJDUMP)
     message(FATAL_ERROR "brunvald_add_import_check: no objdump for this toolchain")
   endif()
-  string(REPLACE ";" "," allowed "${BRUNVALD_ALLOWED_IMPORTS}")
+  if(NOT ARG_ALLOWED)
+    set(ARG_ALLOWED ${BRUNVALD_ALLOWED_IMPORTS})
+  endif()
+  string(REPLACE ";" "," allowed "${ARG_ALLOWED}")
   add_test(NAME ${test_name}
     COMMAND ${CMAKE_COMMAND}
       -DOBJDUMP=${CMAKE_OBJDUMP}
