@@ -13,8 +13,10 @@ The exit code is 1 when a benchmark failed (its section says so), else 0.
 
 Environment (set by scripts/bench):
   BRUNVALD_ROOT          the checkout
-  BRUNVALD_BUILD_DIR     the win32 build (Brunvald.exe, the driver, the region
-                         benchmark)
+  BRUNVALD_BUILD_DIR     the build that runs (Brunvald.exe, the driver, the
+                         region benchmark): win32, or win64 where the machine
+                         runs no 32-bit code (BRUNVALD_WINDOWS_PRESET)
+  BRUNVALD_SIZE_BUILD    the win32 build whose program's size is measured
   BRUNVALD_BENCH_TOOLS   the build of bench/ (the floors, bench-launch.exe,
                          bench-phases.exe)
   BRUNVALD_WINEPREFIX    the prefix (build/wine-bench)
@@ -40,6 +42,9 @@ import wine_session as ws
 
 ROOT = ws.ROOT
 BUILD = Path(os.environ.get("BRUNVALD_BUILD_DIR", ROOT / "build" / "win32"))
+SIZE_BUILD = Path(os.environ.get("BRUNVALD_SIZE_BUILD", ROOT / "build" / "win32"))
+# The peer is built for the architecture of the programs that run beside it.
+X86_64 = os.environ.get("BRUNVALD_WINDOWS_PRESET") == "win64"
 TOOLS = Path(os.environ.get("BRUNVALD_BENCH_TOOLS", ROOT / "build" / "bench-tools"))
 WORK = ROOT / "build" / "bench"  # big files stay here, never in the repository
 GAME_FOLDER = r"C:\Spiele\Kaiser"
@@ -107,24 +112,13 @@ def machine(w):
                 mem = int(line.split()[1]) // 1024
     except OSError:
         pass
-    # On a machine whose kernel runs no 32-bit code, binfmt hands the 32-bit
-    # Wine to qemu's user-mode emulation: every Windows program then runs
-    # emulated, and the tables say so.
-    emulated = Path("/proc/sys/fs/binfmt_misc/qemu-i386")
-    emulation = ""
-    try:
-        if emulated.exists() and emulated.read_text().startswith("enabled"):
-            emulation = next((line.split(None, 1)[1] for line in emulated.read_text().splitlines()
-                              if line.startswith("interpreter")), "qemu-i386")
-    except OSError:
-        pass
     nsis = subprocess.run(["makensis", "-VERSION"], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                           stderr=subprocess.DEVNULL, universal_newlines=True).stdout.strip()
     commit = subprocess.run(["git", "-C", str(ROOT), "describe", "--always", "--dirty"], stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL, universal_newlines=True).stdout.strip()
     return {"commit": commit, "build": str(BUILD.relative_to(ROOT)) if BUILD.is_relative_to(ROOT) else str(BUILD),
             "cores": os.cpu_count(), "cpu": cpu, "wine": wine_version, "kernel": platform.release(),
-            "memory_mb": mem, "load_before": load, "emulation": emulation, "nsis": nsis,
+            "memory_mb": mem, "load_before": load, "nsis": nsis, "x86_64": X86_64,
             "date": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime())}
 
 
@@ -323,16 +317,18 @@ def make_installer(mission, build, name):
     return out
 
 
-def make_peer(script, mission, name):
+def make_peer(script, mission, name, target=""):
     """A peer installer: bench/nsis/<script> built by makensis with the
-    mission folder, again only when the script or the mission is newer."""
+    mission folder (for TARGET, e.g. amd64-unicode; else NSIS's default
+    x86-unicode), again only when the script or the mission is newer."""
     out = WORK / "peer" / name
     sources = [NSIS_DIR / script, NSIS_DIR / "records.nsh"] + [p for p in Path(mission).iterdir()]
     if out.exists() and out.stat().st_mtime > max(p.stat().st_mtime for p in sources):
         return out
     out.parent.mkdir(parents=True, exist_ok=True)
     say("peer: makensis %s (%s)" % (script, mission))
-    subprocess.run(["makensis", "-V2", "-DMISSION=%s" % mission, "-DOUT=%s" % out, str(NSIS_DIR / script)],
+    subprocess.run(["makensis", "-V2", "-DMISSION=%s" % mission, "-DOUT=%s" % out]
+                   + (["-DTARGET=%s" % target] if target else []) + [str(NSIS_DIR / script)],
                    check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
     return out
 
@@ -344,17 +340,12 @@ def peer_payload_bytes(script, mission):
 
 
 def windows_program(pid):
-    """The Windows program a Linux process runs under Wine, as its command
-    line names it ("" for none): Wine puts the program's path first; under
-    qemu's user emulation the emulator and Wine's loader come before it."""
+    """The Windows program a Linux process runs under Wine, as the first
+    word of its command line ("" for none)."""
     try:
         args = (Path("/proc/%d" % pid) / "cmdline").read_bytes().split(b"\0")
     except OSError:
         return ""
-    if args and os.path.basename(args[0]).startswith(b"qemu-"):
-        args = args[1:]
-        if args and args[0].startswith(b"/"):
-            args = args[1:]
     return args[0].decode("utf-8", "replace") if args else ""
 
 
@@ -682,7 +673,7 @@ def bench_extract(w, rounds, peer):
 # ---------------------------------------------------------------------------
 def bench_size(peer):
     script = ROOT / "bench" / "size.py"
-    done = subprocess.run([sys.executable, str(script), str(BUILD)], stdout=subprocess.PIPE,
+    done = subprocess.run([sys.executable, str(script), str(SIZE_BUILD)], stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE, timeout=600)
     result = {"installer_text": done.stdout.decode(errors="replace").strip(), "exit_code": done.returncode,
               "error": (done.stderr or b"").decode(errors="replace")[-2000:]}
@@ -718,8 +709,10 @@ def section_machine(m, command):
         "| commit | `%s` (build `%s`, MinSizeRel) |" % (m["commit"], m["build"]),
         "| machine | %d cores (%s), %d MB memory, Linux %s |" % (m["cores"], m["cpu"], m["memory_mb"], m["kernel"]),
         "| Wine | %s, 32-bit prefix `build/wine-bench`, own Xvfb display, German locale |" % m["wine"],
-        "| 32-bit code | %s |" % ("emulated by `%s` (binfmt; the kernel runs no 32-bit code)" % m["emulation"]
-                                   if m.get("emulation") else "run natively"),
+        "| programs that ran | %s |" % (
+            "the x86-64 build of the same sources (`build/win64`) and the peer for amd64, under 64-bit Wine: "
+            "this machine runs no 32-bit code" if m.get("x86_64") else "the 32-bit build and the 32-bit peer"),
+        "| size | of the shipped 32-bit program (`build/win32`) and the 32-bit peer |",
         "| peer | NSIS %s (`makensis`, stubs of the Debian package) |" % (m.get("nsis") or "?"),
         "| load average before / after the run | %.2f %.2f %.2f / %s |" % (
             load[0], load[1], load[2], "%.2f %.2f %.2f" % tuple(after) if after else "-"),
@@ -951,11 +944,14 @@ def main():
                 errors[name] = "%s: %s" % (type(error).__name__, str(error)[:500])
                 say("%s FAILED: %s" % (name, errors[name]))
 
-        peer_example = peer_200 = None
+        peer_example = peer_200 = peer_size = None
         try:
-            peer_example = make_peer("example.nsi", ws.EXAMPLE_MISSION, "example.exe")
+            target = "amd64-unicode" if X86_64 else ""
+            peer_example = make_peer("example.nsi", ws.EXAMPLE_MISSION, "example-%s.exe" % (target or "x86"), target)
+            peer_size = make_peer("example.nsi", ws.EXAMPLE_MISSION, "example-x86.exe")
             if "extract" in only:
-                peer_200 = make_peer("mission200.nsi", make_mission(), "mission200.exe")
+                peer_200 = make_peer("mission200.nsi", make_mission(), "mission200-%s.exe" % (target or "x86"),
+                                     target)
         except (OSError, subprocess.CalledProcessError) as error:
             errors["peer"] = "%s: %s" % (type(error).__name__, error)
             say("peer FAILED: %s" % errors["peer"])
@@ -967,7 +963,7 @@ def main():
             if "extract" in only:
                 attempt("extract", bench_extract, w, rounds["extract"], peer_200)
             if "size" in only:
-                attempt("size", bench_size, peer_example)
+                attempt("size", bench_size, peer_size)
         finally:
             results["machine"]["load_after"] = os.getloadavg()
             # A partial run keeps the complete run's numbers for --render-only.

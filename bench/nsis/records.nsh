@@ -2,7 +2,10 @@
 ; bench starts the example installer with it and closes it), files stored
 ; uncompressed (so the comparison is of the write path), the same registry
 ; records as Brunvald.exe writes, and an uninstaller that removes them.
-;   makensis -DMISSION=<mission folder> -DOUT=<installer.exe> <script>.nsi
+;   makensis -DMISSION=<mission folder> -DOUT=<installer.exe> [-DTARGET=amd64-unicode] <script>.nsi
+!ifdef TARGET
+Target ${TARGET}
+!endif
 Unicode true
 SetCompress off
 RequestExecutionLevel admin
