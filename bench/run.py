@@ -312,8 +312,8 @@ def make_installer(mission, build, name):
         return out
     say("extraction: scripts/build-installer %s %s" % (mission, out))
     env = dict(os.environ, BRUNVALD_BUILD_DIR=str(build))
-    subprocess.run([sys.executable, str(ROOT / "scripts" / "build-installer"), str(mission), str(out)],
-                   env=env, check=True, stdout=subprocess.DEVNULL)
+    subprocess.run([str(ROOT / "scripts" / "build-installer"), str(mission), str(out)],
+                   env=env, check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
     return out
 
 
