@@ -3,7 +3,8 @@
 
     check_build_installer.py BUILD_DIR STUB MISSION_DIR OUT_DIR FONT APP_MANIFEST [RUNNER]
 
-STUB is the program without a mission that the installer is made from.
+STUB is the program without a mission that the installer is made from. When
+its sections start on pages in the file, the installer's must too.
 
 1. Copies the mission into a folder whose path has blanks and builds an
    installer from it into OUT_DIR (a path with blanks too); the result must
@@ -22,6 +23,12 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
+
+
+def page_aligned(exe):
+    import pefile
+    pe = pefile.PE(exe, fast_load=True)
+    return all(s.PointerToRawData % 4096 == 0 for s in pe.sections if s.SizeOfRawData)
 
 
 def main():
@@ -47,7 +54,7 @@ def main():
             failures.append("build-installer failed for %s" % copy)
         else:
             check = subprocess.run([sys.executable, os.path.join(HERE, "check_installer.py"), out, copy, font,
-                                    app_manifest])
+                                    app_manifest] + (["--page-aligned"] if page_aligned(stub) else []))
             if check.returncode:
                 failures.append("the built installer does not carry the mission as expected")
             if runner:

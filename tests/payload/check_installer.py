@@ -2,7 +2,7 @@
 """Reads an installer's resource directory with pefile (not our code) and checks
 it against the mission folder it was built from.
 
-    check_installer.py INSTALLER.exe MISSION_DIR FONT_FILE APP_MANIFEST
+    check_installer.py INSTALLER.exe MISSION_DIR FONT_FILE APP_MANIFEST [--page-aligned]
 
 - every manifest line's file under the type named "RT_RCDATA", under the line's
   name in capitals, in language 1031, with exactly the file's bytes; RCRES too;
@@ -13,9 +13,10 @@ it against the mission folder it was built from.
   translation 0x0409, 0x04E4;
 - one application manifest (resource 1 of type 24) with our content;
 - the icon group MAINICON (1033) with five 32-bit images, 256 of them PNG;
-- every section that has bytes in the file starts on a page (4096 bytes) in
-  the file, so that Wine maps the payload instead of reading it into the
-  process's private memory at start.
+- with --page-aligned: every section that has bytes in the file starts on a
+  page (4096 bytes) in the file, so that Wine maps the payload instead of
+  reading it into the process's private memory at start (the installer is
+  linked so; the builder must keep it).
 """
 
 import os
@@ -61,6 +62,7 @@ def manifest_lines(path):
 
 def main():
     exe, mission, font_file, app_manifest = sys.argv[1:5]
+    page_aligned = "--page-aligned" in sys.argv[5:]
     pe = pefile.PE(exe)
     tree = resource_tree(pe)
     named = tree.get("RT_RCDATA", {})
@@ -162,7 +164,7 @@ def main():
         check(sorted(sides) == [16, 24, 32, 48, 256], "icon sizes, got %r" % sides)
 
     # Sections on pages in the file.
-    for section in pe.sections:
+    for section in pe.sections if page_aligned else []:
         if section.SizeOfRawData:
             name = section.Name.rstrip(b"\0").decode("ascii", "replace")
             check(section.PointerToRawData % 4096 == 0,
