@@ -20,10 +20,12 @@ Text BackupName(const MissionIdentity& identity, const Text& fileName);
 // + "\" ("Aurelmark.set" gives "...\Campaigns\Aurelmark.\", which Windows
 // reads as Campaigns\Aurelmark). Empty when that would not name a folder
 // strictly inside campaignsFolder: a name of three units or fewer, one that
-// is only dots and blanks (Windows drops those at the end of a segment), or
-// one with a "\", "/" or ":" that could climb out. The runs skip the CampSet
-// entry then, so the folder of all campaigns is never made the target of a
-// whole-tree deletion.
+// is only dots and blanks (Windows drops those at the end of a segment), and a
+// set file name with a "\", "/" or ":" that could climb out or with a
+// character that Windows forbids in names (* ? < > | " and the control
+// characters; the shell's folder delete would expand the wildcards). The runs
+// skip the CampSet entry then, so no folder but the campaign's own is ever
+// made the target of a whole-tree deletion.
 Text CampaignFolderFor(const Text& campaignsFolder, const Text& setFileName);
 
 }  // namespace brunvald

@@ -344,6 +344,16 @@ TEST(InstallRun, RowsOfUnusualLines) {
         {"set file of three units", "CampSet RT_RCDATA \"set\"", {}},
         {"set file of only a dot", "CampSet RT_RCDATA \"..set\"", {}},
         {"set file climbing out", "CampSet RT_RCDATA \"..\\..set\"", {}},
+        // Wildcards (the shell's folder delete would expand them) and the other
+        // characters Windows forbids in names make no campaign folder either.
+        {"set file with a star", "CampSet RT_RCDATA \"*.set\"", {}},
+        {"set file with a question mark", "CampSet RT_RCDATA \"Aurel?ark.set\"", {}},
+        {"set file with angle brackets", "CampSet RT_RCDATA \"<Aurelmark>.set\"", {}},
+        {"set file with a bar", "CampSet RT_RCDATA \"Aurel|mark.set\"", {}},
+        {"set file with a quote", "CampSet RT_RCDATA \"Aurel\"mark.set\"", {}},
+        {"set file with a control character", "CampSet RT_RCDATA \"Aurel\x01mark.set\"", {}},
+        {"set file with a tab", "CampSet RT_RCDATA \"Aurel\tmark.set\"", {}},
+        {"set file with a wildcard in its extension", "CampSet RT_RCDATA \"Aurelmark.s*\"", {}},
         {"set file of four units", "CampSet RT_RCDATA \"a.st\"",
          {"MakeFolders " + G(u"Campaigns\\a\\"),
           "Extract CampSet -> " + G(u"Campaigns\\a\\a.st")}},

@@ -202,9 +202,13 @@ TEST(UninstallRun, EmptyManifestTouchesNoFile) {
 }
 
 // A set file name of three units or fewer would make the campaign folder the
-// folder of all campaigns; its deletion is skipped.
+// folder of all campaigns, one that climbs out names a folder above it, and
+// one with a wildcard would have the shell delete every campaign it matches
+// ("*.set" gives "Campaigns\*.\"): the deletion is skipped for each of them.
 TEST(UninstallRun, NeverDeletesTheFolderOfAllCampaigns) {
-    for (const char16_t* setName : {u"set", u"", u"..set", u".\\.set", u"..\\..set"}) {
+    for (const char16_t* setName : {u"set", u"", u"..set", u".\\.set", u"..\\..set", u"*.set",
+                                    u"Othe?.set", u"O*.set", u"Other<.set", u"Other>.set",
+                                    u"Other|.set", u"Other\".set", u"Other\x1f.set"}) {
         SCOPED_TRACE(Utf8(setName));
         Machine machine(kAllGameFiles, {{u"CampSet", setName, u""}});
         machine.host.AddFile(InGame(u"Campaigns\\Other\\Other.set"), "another campaign");
