@@ -1,7 +1,10 @@
 // A stand-in for a proxy DLL that a mod loader puts beside the game's
-// executables under the name version.dll. Loading it leaves a marker file
-// beside it, so a test can tell whether a program ever loaded it. Its exports
-// fail, as a broken proxy's would.
+// executables under the name of a system DLL (version.dll, msimg32.dll, ...;
+// the tests copy it under each name). Loading it leaves a marker file beside
+// it, named after its own file with ".loaded" appended ("msimg32.dll.loaded"),
+// so a test can tell whether a program ever loaded it. Its exports are those
+// of version.dll and fail, as a broken proxy's would; under any other name it
+// lacks what its callers look for.
 #include <string>
 
 #include "host/unique_handle.h"
@@ -10,10 +13,9 @@ namespace {
 
 void LeaveMarker(HINSTANCE self) {
     wchar_t path[MAX_PATH];
-    DWORD length = ::GetModuleFileNameW(self, path, MAX_PATH);
+    const DWORD length = ::GetModuleFileNameW(self, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return;
-    while (length > 0 && path[length - 1] != L'\\') --length;
-    const std::wstring marker = std::wstring(path, length) + L"planted-version-loaded.txt";
+    const std::wstring marker = std::wstring(path, length) + L".loaded";
     brunvald::unique_hfile file(::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr,
                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;

@@ -9,7 +9,7 @@ file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 file(COPY_FILE ${PROBE} ${WORK}/probe.exe)
 file(COPY_FILE ${PLANTED} ${WORK}/version.dll)
-set(marker ${WORK}/planted-version-loaded.txt)
+set(marker ${WORK}/version.dll.loaded)
 
 # Control: a plain LoadLibraryW does load the planted DLL here. Without this,
 # a passing check below could mean only that the setup never loads it.

@@ -1,10 +1,12 @@
 // Prints the host's version text for this very program, as UTF-8.
 //   version_probe            hardened as the installer is, then the code
 //                            behind Win32Host::BuildVersionText
-//   version_probe --plain    LoadLibraryW(L"version.dll") without any hardening:
-//                            the control that shows a planted DLL would load
-// Exit code 0 when the text was read (or the plain load succeeded), 1 when an
-// error was raised.
+//   version_probe --plain [NAME...]
+//                            LoadLibraryW of each NAME (version.dll when none
+//                            is given) without any hardening: the control
+//                            that shows a planted DLL would load
+// Exit code 0 when the text was read (or every plain load succeeded), 1 when
+// an error was raised or a load failed.
 //
 // The probe imports kernel32 and msvcrt only, on purpose: Wine's own user32
 // imports version.dll, and with the override that makes Wine prefer a DLL
@@ -13,6 +15,7 @@
 // line runs. On Windows, user32 is a KnownDLL whose dependencies come from
 // the system folder; the installer's own import table is checked separately.
 #include <string>
+#include <vector>
 
 #include "host/unique_handle.h"
 #include "host/win32/dll_search.h"
@@ -36,9 +39,15 @@ void Print(const brunvald::Text& text) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc > 1 && std::wstring(argv[1]) == L"--plain") {
-        brunvald::unique_hmodule plain(::LoadLibraryW(L"version.dll"));
-        Print(plain ? u"loaded" : u"not loaded");
-        return plain ? 0 : 1;
+        std::vector<std::wstring> names(argv + 2, argv + argc);
+        if (names.empty()) names.push_back(L"version.dll");
+        bool all = true;
+        for (const std::wstring& name : names) {
+            brunvald::unique_hmodule plain(::LoadLibraryW(name.c_str()));
+            all = all && plain;
+        }
+        Print(all ? u"loaded" : u"not loaded");
+        return all ? 0 : 1;
     }
     brunvald::win32::HardenDllSearch();
     try {
