@@ -302,6 +302,76 @@ TEST(FileIsPresent, OnlyFilesCount) {
     EXPECT_TRUE(host.FileIsPresent(folder / u"datei.txt"));
 }
 
+TEST(FolderIsPresent, OnlyFoldersCountWithOrWithoutTheFinalSeparator) {
+    Win32Host host;
+    TempFolder folder;
+    WriteText(folder / u"datei.txt", "x");
+    MakeFolder(folder / u"Aurelmark");
+    struct Case {
+        Text path;
+        bool expected;
+    };
+    const Case cases[] = {
+        {folder / u"Aurelmark", true},
+        {folder / u"AURELMARK\\", true},
+        // The campaign folder as the runs spell it: Windows drops the dot.
+        {folder / u"Aurelmark.\\", true},
+        {folder / u"datei.txt", false},
+        {folder / u"fehlt\\", false},
+        {Text(), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Utf8(c.path));
+        EXPECT_EQ(host.FolderIsPresent(c.path), c.expected);
+    }
+}
+
+// The install journal's file: read whole, replaced in one step.
+TEST(ReplaceFileDurably, ReplacesTheContentAndLeavesNothingBeside) {
+    Win32Host host;
+    TempFolder folder;
+    const Text path = folder / u"Brunvald-ARMK.journal";
+    std::vector<std::uint8_t> read;
+    EXPECT_EQ(host.ReadWholeFile(path, read), HostOps::FileRead::Missing);
+    EXPECT_EQ(host.ReadWholeFile(folder / u"fehlt\\x.journal", read), HostOps::FileRead::Missing);
+
+    for (const std::string& content : {std::string("erste Fassung, die l\xc3\xa4nger ist"), std::string("zweite"),
+                                       std::string(70000, 'z'), std::string()}) {
+        SCOPED_TRACE(content.size());
+        const std::vector<std::uint8_t> bytes(content.begin(), content.end());
+        host.ReplaceFileDurably(path, Bytes(bytes.data(), bytes.size()));
+        ASSERT_EQ(host.ReadWholeFile(path, read), HostOps::FileRead::Read);
+        EXPECT_EQ(read, bytes);
+        EXPECT_FALSE(Exists(path + u".new"));
+    }
+
+    // A ".new" left by a process killed while it wrote is simply replaced.
+    WriteText(path + u".new", "abgebrochen");
+    const std::vector<std::uint8_t> last = {'o', 'k'};
+    host.ReplaceFileDurably(path, Bytes(last.data(), last.size()));
+    ASSERT_EQ(host.ReadWholeFile(path, read), HostOps::FileRead::Read);
+    EXPECT_EQ(read, last);
+    EXPECT_FALSE(Exists(path + u".new"));
+
+    // A folder of that name is no file: it cannot be read.
+    MakeFolder(folder / u"ordner");
+    EXPECT_EQ(host.ReadWholeFile(folder / u"ordner", read), HostOps::FileRead::Failed);
+}
+
+TEST(ReplaceFileDurably, MissingFolderRaisesTheCreationError) {
+    Win32Host host;
+    TempFolder folder;
+    const std::vector<std::uint8_t> bytes = {'x'};
+    try {
+        host.ReplaceFileDurably(folder / u"fehlt\\j.journal", Bytes(bytes.data(), bytes.size()));
+        ADD_FAILURE() << "no error raised";
+    } catch (const HostError& error) {
+        EXPECT_NE(Utf8(error.message()).find("kann nicht erstellt werden"), std::string::npos)
+            << Utf8(error.message());
+    }
+    EXPECT_FALSE(Exists(folder / u"fehlt"));
+}
+
 std::string MakeFoldersError(Win32Host& host, const Text& path) {
     try {
         host.MakeFolders(path);
