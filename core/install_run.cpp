@@ -166,7 +166,7 @@ void InstallRun(HostOps& host, InstallerWindow& window, ProgramState& state) {
     walk.OpenJournal();
     for (const MissionEntry& entry : state.mission) walk.Entry(entry);
 
-    WriteUninstallRecord(host, state.identity, state.paths.gameFolder);
+    WriteUninstallRecord(host, state.identity, state.paths.gameFolder, state.mission);
     WriteMakerRecord(host, state.identity);
 
     host.Pause(300);

@@ -1,5 +1,10 @@
 #include "core/registry_records.h"
 
+#include <cstdint>
+
+#include "core/mission_files.h"
+#include "core/mission_model.h"
+
 namespace brunvald {
 
 namespace {
@@ -31,7 +36,16 @@ RecordedMission ReadRecordedMission(HostOps& host, const Text& ownMarker) {
     return recorded;
 }
 
-void WriteUninstallRecord(HostOps& host, const MissionIdentity& identity, const Text& gameFolder) {
+std::uint32_t MissionSizeKb(HostOps& host, const MissionModel& mission) {
+    std::uint64_t bytes = 0;
+    for (const MissionEntry& entry : mission)
+        if (!TargetPath(entry).empty()) bytes += host.LoadResourceData(u"RT_RCDATA", entry.resourceName).size();
+    const std::uint64_t kb = (bytes + 1023) / 1024;
+    return kb > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(kb);
+}
+
+void WriteUninstallRecord(HostOps& host, const MissionIdentity& identity, const Text& gameFolder,
+                          const MissionModel& mission) {
     const Text key = UninstallEntryKey(identity.displayName);
     if (key.empty()) return;
     const auto registry = host.StartRegistryAccess();
@@ -39,6 +53,19 @@ void WriteUninstallRecord(HostOps& host, const MissionIdentity& identity, const 
     registry->WriteRegistryText(u"Publisher", u"©Vantorel");
     registry->WriteRegistryText(u"DisplayName", identity.displayName);
     registry->WriteRegistryText(u"UninstallString", UninstallCommand(gameFolder));
+
+    const auto dress = [](auto write) {
+        try {
+            write();
+        } catch (const HostError&) {
+            // The entry works without it; the list shows less.
+        }
+    };
+    dress([&] { registry->WriteRegistryText(u"DisplayIcon", gameFolder + u"Data\\" + kInstallerFileName); });
+    dress([&] { registry->WriteRegistryText(u"DisplayVersion", host.BuildVersionText()); });
+    dress([&] { registry->WriteRegistryNumber(u"EstimatedSize", MissionSizeKb(host, mission)); });
+    dress([&] { registry->WriteRegistryNumber(u"NoModify", 1); });
+    dress([&] { registry->WriteRegistryNumber(u"NoRepair", 1); });
     registry->CloseRegistryKey();
 }
 

@@ -38,8 +38,18 @@ struct RecordedMission {
 RecordedMission ReadRecordedMission(HostOps& host, const Text& ownMarker);
 
 // "Publisher", "DisplayName", "UninstallString". A key that cannot be created
-// passes in silence; an empty displayName writes nothing.
-void WriteUninstallRecord(HostOps& host, const MissionIdentity& identity, const Text& gameFolder);
+// passes in silence; an empty displayName writes nothing. Then what the list
+// of installed programs shows for other programs: "DisplayIcon" (the copy in
+// Data), "DisplayVersion" (the build version text), "EstimatedSize" (the
+// files the mission places, in KB, a DWORD), "NoModify" and "NoRepair" (1,
+// DWORDs). These only dress the entry: one that cannot be written or worked
+// out is left out, and the install goes on.
+void WriteUninstallRecord(HostOps& host, const MissionIdentity& identity, const Text& gameFolder,
+                          const MissionModel& mission);
+
+// The bytes of the files the mission places, rounded up to whole KB. Raises
+// the resource error of a missing resource.
+std::uint32_t MissionSizeKb(HostOps& host, const MissionModel& mission);
 
 // The six values of the maker key in their order. "CampBuild" is asked of the
 // host just before it is written, so a failing version read leaves the first

@@ -53,6 +53,8 @@ public:
     virtual Text ReadRegistryText(const Text& valueName) = 0;
     // Stores REG_SZ; raises "Fehler beim Setzen der Daten für '%s'".
     virtual void WriteRegistryText(const Text& valueName, const Text& text) = 0;
+    // Stores REG_DWORD; raises "Fehler beim Setzen der Daten für '%s'".
+    virtual void WriteRegistryNumber(const Text& valueName, std::uint32_t number) = 0;
     virtual void CloseRegistryKey() = 0;
     // Deletes the key with all subkeys and values; the open key is unchanged.
     virtual bool DeleteRegistryKey(const Text& path) = 0;

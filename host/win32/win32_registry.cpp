@@ -126,6 +126,14 @@ void Win32RegistryAccess::WriteRegistryText(const Text& valueName, const Text& t
         throw HostError(RegistryWriteErrorMessage(valueName));
 }
 
+void Win32RegistryAccess::WriteRegistryNumber(const Text& valueName, std::uint32_t number) {
+    const DWORD value = number;
+    if (!openKey_ ||
+        ::RegSetValueExW(openKey_.get(), W(valueName), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                         sizeof value) != ERROR_SUCCESS)
+        throw HostError(RegistryWriteErrorMessage(valueName));
+}
+
 void Win32RegistryAccess::CloseRegistryKey() { openKey_.reset(); }
 
 bool Win32RegistryAccess::DeleteRegistryKey(const Text& path) {

@@ -16,6 +16,7 @@ public:
     bool OpenRegistryKey(const Text& path, bool mayCreate) override;
     Text ReadRegistryText(const Text& valueName) override;
     void WriteRegistryText(const Text& valueName, const Text& text) override;
+    void WriteRegistryNumber(const Text& valueName, std::uint32_t number) override;
     void CloseRegistryKey() override;
     bool DeleteRegistryKey(const Text& path) override;
 

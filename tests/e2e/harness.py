@@ -176,10 +176,21 @@ class Mission:
                 "CampName": ("REG_SZ", self.name), "CampBuild": ("REG_SZ", build_text),
                 "CampPicture": ("REG_SZ", "5.3.2.5"), "CampVersion": ("REG_SZ", "1.0.1.0")}
 
-    def uninstall_values(self, game_folder):
+    def size_kb(self):
+        """The bytes of the files the installer places, in whole KB rounded up."""
+        placed = sum((self.folder / f).stat().st_size for k, f in self.entries if self.target(k, f))
+        return (placed + 1023) // 1024
+
+    def uninstall_values(self, game_folder, installer):
+        """The entry in the list of installed programs, as `reg query` shows
+        it, after an install by `installer` (its version is shown)."""
         folder = game_folder if game_folder.endswith("\\") else game_folder + "\\"
         return {"Publisher": ("REG_SZ", "\u00a9Vantorel"), "DisplayName": ("REG_SZ", self.display_name),
-                "UninstallString": ("REG_SZ", '"' + folder + 'Data\\BrunVald.EXE" UNINSTALL')}
+                "UninstallString": ("REG_SZ", '"' + folder + 'Data\\BrunVald.EXE" UNINSTALL'),
+                "DisplayIcon": ("REG_SZ", folder + "Data\\Brunvald.exe"),
+                "DisplayVersion": ("REG_SZ", file_version_text(installer)),
+                "EstimatedSize": ("REG_DWORD", "0x%x" % self.size_kb()),
+                "NoModify": ("REG_DWORD", "0x1"), "NoRepair": ("REG_DWORD", "0x1")}
 
 
 class _AnyContent:

@@ -157,7 +157,7 @@ class FaultCase(RunCase):
         self.assertEqual((error["caption"], error["text"]), not_restored(blocked_file))
         check_blocked()
         self.assertEqual(self.w.reg_values(uninstall_key(EXAMPLE.display_name)),
-                         EXAMPLE.uninstall_values(game.path_value))
+                         EXAMPLE.uninstall_values(game.path_value, self.installer))
         self.assertIsNotNone(self.w.reg_values(MAKER_KEY))
         self.assertTrue(game.path("Data/Brunvald.exe").is_file())
         unblock()
@@ -349,7 +349,7 @@ class MakerRecordUnwritable(FaultCase):
         installed = EXAMPLE.expected_after_install(before, harness.sha256(self.installer))
         self.assertEqual(game.snapshot(), installed)
         self.assertEqual(self.w.reg_values(uninstall_key(EXAMPLE.display_name)),
-                         EXAMPLE.uninstall_values(game.path_value))
+                         EXAMPLE.uninstall_values(game.path_value, self.installer))
         self.assertEqual(self.w.reg_values(MAKER_KEY), {})
         d.go_on()
         report = d.report(60)

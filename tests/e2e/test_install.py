@@ -92,7 +92,7 @@ class RunCase(E2ECase):
         self.assertEqual(self.w.reg_values(MAKER_KEY),
                          self.mission.maker_values(harness.file_version_text(self.installer)))
         self.assertEqual(self.w.reg_values(uninstall_key(self.mission.display_name)),
-                         self.mission.uninstall_values(game.path_value))
+                         self.mission.uninstall_values(game.path_value, self.installer))
 
     def assertNoRecords(self):
         self.assertIsNone(self.w.reg_values(MAKER_KEY))

@@ -86,6 +86,11 @@ public:
     }
 
     void WriteRegistryText(const Text& valueName, const Text& text) override {
+        WriteValue(valueName, text, ValueType::Sz);
+    }
+
+    // A REG_DWORD is held as its decimal text.
+    void WriteValue(const Text& valueName, const Text& text, ValueType type) {
         if (host_.KilledNow()) throw ProcessKilled{};
         if (!hasOpen_ || host_.failingValueWrites.count(valueName)) {
             host_.log.push_back("RegWrite " + Utf8(valueName) + " [failed]");
@@ -93,7 +98,12 @@ public:
         }
         host_.log.push_back("RegWrite " + Utf8(host_.keys[KeyComparable(open_)].path) + " : " +
                             Utf8(valueName) + "=" + Utf8(text));
-        host_.SetValue(open_, valueName, text);
+        host_.SetValue(open_, valueName, text, type);
+    }
+
+    void WriteRegistryNumber(const Text& valueName, std::uint32_t number) override {
+        const std::string decimal = std::to_string(number);
+        WriteValue(valueName, Text(decimal.begin(), decimal.end()), ValueType::Dword);
     }
 
     void CloseRegistryKey() override { hasOpen_ = false; }

@@ -71,7 +71,7 @@ public:
     std::map<Text, Text> shortForms;  // comparable path -> short form
     // ExtractResource into this path (comparable) writes half and fails.
     std::set<Text> streamFailures;
-    // WriteRegistryText of these value names fails.
+    // WriteRegistryText and WriteRegistryNumber of these value names fail.
     std::set<Text> failingValueWrites;
     // ReadWholeFile of these paths (comparable) fails.
     std::set<Text> unreadableFiles;

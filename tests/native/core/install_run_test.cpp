@@ -35,6 +35,9 @@ struct Installer {
 };
 
 std::string G(const char16_t* relative) { return Utf8(InGame(relative)); }
+// "EstimatedSize": the eleven files placed (CampInI is not), each resource
+// "mission:" and its seven-letter name, 15 bytes: 165 bytes, 1 KB.
+const std::string kAurelmarkKb = "1";
 // As FakeHost::FileListing names a file.
 std::string Listed(const char16_t* relative) { return Utf8(FakeHost::Comparable(InGame(relative))); }
 
@@ -74,6 +77,11 @@ TEST(InstallRun, FreshInstallActsRowByRowInManifestOrder) {
         "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : Publisher=©Vantorel",
         "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : DisplayName=Vantorel Mission : Aurelmark",
         "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : UninstallString=\"" + G(u"Data\\BrunVald.EXE") + "\" UNINSTALL",
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : DisplayIcon=" + G(u"Data\\Brunvald.exe"),
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : DisplayVersion=1.2.6593.38686",
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : EstimatedSize=" + kAurelmarkKb,
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : NoModify=1",
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : NoRepair=1",
         "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampExists=1",
         "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampMarker=ARMK",
         "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampName=Aurelmark",

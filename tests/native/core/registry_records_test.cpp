@@ -11,6 +11,7 @@ namespace brunvald {
 namespace {
 
 using testing::FakeHost;
+using testing::Utf8;
 using testing::ValueType;
 
 constexpr char16_t kUninstallList[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
@@ -37,14 +38,31 @@ TEST(RegistryRecords, KeysAndCommand) {
               u"\"C:\\Spiele\\Der erste Kaiser\\Data\\BrunVald.EXE\" UNINSTALL");
 }
 
+// Three files carried, two of them placed: 1500 + 1000 bytes, 3 KB rounded up.
+MissionModel TwoPlacedFiles(FakeHost& host) {
+    host.AddResource(u"MAPS_01", std::string(1500, 'm'));
+    host.AddResource(u"CAMPINI", std::string(5000, 'i'));
+    host.AddResource(u"CAMPPAK", std::string(1000, 'p'));
+    return {{EntryKind::Maps, u"Maps_01", u"City.map", u"C:\\G\\Cities\\"},
+            {EntryKind::Other, u"CampInI", u"ARMK.ini", u""},
+            {EntryKind::CampPak, u"CampPak", u"Aurelmark.pak", u"C:\\G\\Campaigns\\"}};
+}
+
 TEST(RegistryRecords, WritesBothRecordsInOrder) {
     FakeHost host;
-    WriteUninstallRecord(host, Aurelmark(), u"C:\\Spiele Ä\\Kaiser\\");
+    const MissionModel mission = TwoPlacedFiles(host);
+    WriteUninstallRecord(host, Aurelmark(), u"C:\\Spiele Ä\\Kaiser\\", mission);
     WriteMakerRecord(host, Aurelmark());
     EXPECT_EQ(host.ValuesOf(kEntry),
               (std::vector<std::string>{
                   "Publisher=©Vantorel", "DisplayName=Vantorel Mission : Aurelmark",
-                  "UninstallString=\"C:\\Spiele Ä\\Kaiser\\Data\\BrunVald.EXE\" UNINSTALL"}));
+                  "UninstallString=\"C:\\Spiele Ä\\Kaiser\\Data\\BrunVald.EXE\" UNINSTALL",
+                  "DisplayIcon=C:\\Spiele Ä\\Kaiser\\Data\\Brunvald.exe", "DisplayVersion=1.2.6593.38686",
+                  "EstimatedSize=3", "NoModify=1", "NoRepair=1"}));
+    for (const char16_t* name : {u"Publisher", u"DisplayName", u"UninstallString", u"DisplayIcon", u"DisplayVersion"})
+        EXPECT_EQ(host.Value(kEntry, name)->type, ValueType::Sz) << Utf8(name);
+    for (const char16_t* name : {u"EstimatedSize", u"NoModify", u"NoRepair"})
+        EXPECT_EQ(host.Value(kEntry, name)->type, ValueType::Dword) << Utf8(name);
     EXPECT_EQ(host.ValuesOf(kMakerKey),
               (std::vector<std::string>{"CampExists=1", "CampMarker=ARMK", "CampName=Aurelmark",
                                         "CampBuild=1.2.6593.38686", "CampPicture=5.3.2.5",
@@ -52,6 +70,64 @@ TEST(RegistryRecords, WritesBothRecordsInOrder) {
     EXPECT_EQ(host.Value(kMakerKey, u"CampBuild")->type, ValueType::Sz);
     EXPECT_EQ(host.registryAccessesStarted, 2);
     EXPECT_EQ(host.registryAccessesLive, 0);
+}
+
+TEST(RegistryRecords, MissionSizeCountsThePlacedFilesInWholeKb) {
+    FakeHost host;
+    EXPECT_EQ(MissionSizeKb(host, {}), 0u);
+    MissionModel mission = TwoPlacedFiles(host);
+    EXPECT_EQ(MissionSizeKb(host, mission), 3u);
+    host.AddResource(u"MAPS_01", std::string(1024, 'm'));
+    EXPECT_EQ(MissionSizeKb(host, mission), 2u);  // 2024 bytes
+    mission.pop_back();
+    EXPECT_EQ(MissionSizeKb(host, mission), 1u);  // exactly 1024
+}
+
+// The list shows less, but the install that wrote the three values goes on:
+// each extra value that fails is left out, the others are still written.
+TEST(RegistryRecords, AnExtraValueThatFailsIsLeftOut) {
+    struct Case {
+        const char* name;
+        void (*fault)(FakeHost&);
+        std::vector<std::string> extras;
+    };
+    const Case cases[] = {
+        {"DisplayIcon not writable", [](FakeHost& h) { h.failingValueWrites.insert(u"DisplayIcon"); },
+         {"DisplayVersion=1.2.6593.38686", "EstimatedSize=3", "NoModify=1", "NoRepair=1"}},
+        {"no version text", [](FakeHost& h) { h.versionFails = true; },
+         {"DisplayIcon=C:\\G\\Data\\Brunvald.exe", "EstimatedSize=3", "NoModify=1", "NoRepair=1"}},
+        {"a placed file's resource missing", [](FakeHost& h) { h.RemoveResource(u"CAMPPAK"); },
+         {"DisplayIcon=C:\\G\\Data\\Brunvald.exe", "DisplayVersion=1.2.6593.38686", "NoModify=1", "NoRepair=1"}},
+        {"NoModify not writable", [](FakeHost& h) { h.failingValueWrites.insert(u"NoModify"); },
+         {"DisplayIcon=C:\\G\\Data\\Brunvald.exe", "DisplayVersion=1.2.6593.38686", "EstimatedSize=3", "NoRepair=1"}},
+        {"every extra value fails",
+         [](FakeHost& h) {
+             for (const char16_t* n : {u"DisplayIcon", u"DisplayVersion", u"EstimatedSize", u"NoModify", u"NoRepair"})
+                 h.failingValueWrites.insert(n);
+         },
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        const MissionModel mission = TwoPlacedFiles(host);
+        c.fault(host);
+        EXPECT_NO_THROW(WriteUninstallRecord(host, Aurelmark(), u"C:\\G\\", mission));
+        std::vector<std::string> expected = {"Publisher=©Vantorel", "DisplayName=Vantorel Mission : Aurelmark",
+                                             "UninstallString=\"C:\\G\\Data\\BrunVald.EXE\" UNINSTALL"};
+        expected.insert(expected.end(), c.extras.begin(), c.extras.end());
+        EXPECT_EQ(host.ValuesOf(kEntry), expected);
+        EXPECT_EQ(host.registryAccessesLive, 0);
+    }
+}
+
+// A failure among the three values is the install's failure, as before.
+TEST(RegistryRecords, AFailingFirstThreeValueStillRaises) {
+    FakeHost host;
+    host.failingValueWrites.insert(u"UninstallString");
+    EXPECT_THROW(WriteUninstallRecord(host, Aurelmark(), u"C:\\G\\", TwoPlacedFiles(host)), HostError);
+    EXPECT_EQ(host.ValuesOf(kEntry),
+              (std::vector<std::string>{"Publisher=©Vantorel", "DisplayName=Vantorel Mission : Aurelmark"}));
 }
 
 TEST(RegistryRecords, SecondWriteReplacesValuesFromTheRunningInstaller) {
@@ -88,7 +164,7 @@ TEST(RegistryRecords, MakerKeyThatCannotBeOpenedRaisesOnTheFirstValue) {
 TEST(RegistryRecords, UninstallEntryThatCannotBeCreatedPassesInSilence) {
     FakeHost host;
     host.DenyFullAccess(kEntry);
-    EXPECT_NO_THROW(WriteUninstallRecord(host, Aurelmark(), u"C:\\G\\"));
+    EXPECT_NO_THROW(WriteUninstallRecord(host, Aurelmark(), u"C:\\G\\", MissionModel{}));
     EXPECT_TRUE(host.ValuesOf(kEntry).empty());
 }
 
@@ -101,7 +177,7 @@ TEST(RegistryRecords, EmptyDisplayNameNeverTouchesTheWholeList) {
     host.SetValue(kMakerKey, u"CampMarker", u"");
     MissionIdentity identity;  // no CampPak, no CampInI
 
-    WriteUninstallRecord(host, identity, u"C:\\G\\");
+    WriteUninstallRecord(host, identity, u"C:\\G\\", MissionModel{});
     int missing = 0;
     static int* counter;
     counter = &missing;
@@ -128,7 +204,7 @@ TEST(RegistryRecords, RemoveRecords) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeHost host;
-        if (c.entry) WriteUninstallRecord(host, Aurelmark(), u"C:\\G\\");
+        if (c.entry) WriteUninstallRecord(host, Aurelmark(), u"C:\\G\\", MissionModel{});
         if (c.maker) WriteMakerRecord(host, Aurelmark());
         host.log.clear();
         host.registryAccessesStarted = 0;

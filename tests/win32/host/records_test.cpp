@@ -3,6 +3,8 @@
 // before a test is copied aside and put back afterwards.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "core/game_folders.h"
 #include "core/registry_records.h"
 #include "host/win32/win32_host.h"
@@ -72,6 +74,15 @@ std::wstring ReadText(const std::wstring& keyPath, const wchar_t* name) {
     return type == REG_SZ ? std::wstring(data) : L"<not REG_SZ>";
 }
 
+// The DWORD value, or nothing when it is missing or of another type.
+std::optional<DWORD> ReadNumber(const std::wstring& keyPath, const wchar_t* name) {
+    DWORD data = 0, size = sizeof data, type = 0;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, keyPath.c_str(), name, RRF_RT_ANY, &type, &data, &size) != ERROR_SUCCESS ||
+        type != REG_DWORD)
+        return std::nullopt;
+    return data;
+}
+
 bool KeyExists(const std::wstring& path) {
     unique_hkey key;
     return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
@@ -137,9 +148,15 @@ TEST_F(Records, WrittenAndRemovedOnTheRealRegistry) {
     identity.missionMarker = u"TM";
     identity.displayName = u"Brunvald Testmission Ä";
 
-    WriteUninstallRecord(host, identity, u"C:\\Spiele\\Der erste Kaiser\\");
+    // A mission without files of its own: it places nothing, 0 KB.
+    WriteUninstallRecord(host, identity, u"C:\\Spiele\\Der erste Kaiser\\", MissionModel{});
     WriteMakerRecord(host, identity);
     EXPECT_EQ(ReadText(entry, L"Publisher"), L"©Vantorel");
+    EXPECT_EQ(ReadText(entry, L"DisplayIcon"), L"C:\\Spiele\\Der erste Kaiser\\Data\\Brunvald.exe");
+    EXPECT_EQ(ReadText(entry, L"DisplayVersion"), L"1.2.6593.65535");
+    EXPECT_EQ(ReadNumber(entry, L"EstimatedSize"), std::optional<DWORD>(0));
+    EXPECT_EQ(ReadNumber(entry, L"NoModify"), std::optional<DWORD>(1));
+    EXPECT_EQ(ReadNumber(entry, L"NoRepair"), std::optional<DWORD>(1));
     EXPECT_EQ(ReadText(entry, L"DisplayName"), L"Brunvald Testmission Ä");
     EXPECT_NE(ReadText(entry, L"UninstallString").find(L"C:\\Spiele\\Der erste Kaiser\\Data\\"),
               std::wstring::npos);
@@ -166,7 +183,7 @@ TEST_F(Records, EmptyDisplayNameNeverTouchesTheListOfInstalledPrograms) {
     MissionIdentity identity;
     identity.missionMarker = u"TM";
 
-    WriteUninstallRecord(host, identity, u"C:\\Spiele\\");
+    WriteUninstallRecord(host, identity, u"C:\\Spiele\\", MissionModel{});
     EXPECT_EQ(ReadText(kUninstall, L"Publisher"), L"<no value>");
     RemoveRecords(host, u"", [](HostOps&) {});
     EXPECT_TRUE(KeyExists(kUninstall));

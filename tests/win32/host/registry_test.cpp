@@ -86,10 +86,39 @@ TEST_F(Registry, WithoutAnOpenKeyReadsGiveEmptyTextAndWritesRaise) {
     EXPECT_EQ(ErrorOf([&] { access.WriteRegistryText(u"CampExists", u"1"); }),
               "Fehler beim Setzen der Daten für 'CampExists'");
 
+    EXPECT_EQ(ErrorOf([&] { access.WriteRegistryNumber(u"NoModify", 1); }),
+              "Fehler beim Setzen der Daten für 'NoModify'");
+
     ASSERT_TRUE(access.OpenRegistryKey(Absolute(u"Neu"), true));
     access.CloseRegistryKey();
     EXPECT_EQ(ErrorOf([&] { access.WriteRegistryText(u"CampExists", u"1"); }),
               "Fehler beim Setzen der Daten für 'CampExists'");
+    EXPECT_EQ(ErrorOf([&] { access.WriteRegistryNumber(u"NoModify", 1); }),
+              "Fehler beim Setzen der Daten für 'NoModify'");
+}
+
+TEST_F(Registry, WriteRegistryNumberStoresADword) {
+    Win32RegistryAccess access;
+    ASSERT_TRUE(access.OpenRegistryKey(Absolute(u"Uninstall\\Zahlen"), true));
+    access.WriteRegistryNumber(u"EstimatedSize", 0xFFFFFFFFu);
+    access.WriteRegistryNumber(u"NoModify", 1);
+    access.WriteRegistryText(u"War Text", u"x");
+    access.WriteRegistryNumber(u"War Text", 0);
+
+    unique_hkey key;
+    ASSERT_EQ(::RegOpenKeyExW(branch.key(), L"Uninstall\\Zahlen", 0, KEY_READ, key.put()), ERROR_SUCCESS);
+    struct Case {
+        const wchar_t* name;
+        DWORD expected;
+    };
+    for (const Case& c : {Case{L"EstimatedSize", 0xFFFFFFFFu}, Case{L"NoModify", 1}, Case{L"War Text", 0}}) {
+        DWORD type = 0, data = 12345, size = sizeof data;
+        ASSERT_EQ(::RegQueryValueExW(key.get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+        EXPECT_EQ(size, sizeof(DWORD));
+        EXPECT_EQ(data, c.expected);
+    }
 }
 
 TEST_F(Registry, WriteRegistryTextStoresRegSzWithOneTerminator) {
