@@ -364,11 +364,14 @@ class KillTest(RunCase):
         started = time.monotonic()
         chosen = []
         info = {}
-        for variant in ("all game files", "files equal to the mission's"):
+        # The short run (ctest) takes the game whose files equal the mission's
+        # alone, where byte equality could mislead an uninstall.
+        games = ("all game files", "files equal to the mission's")
+        for variant in games if self.uninstall_kills >= 4 else games[1:]:
             candidates = self.uninstall_census(variant)
             names = [m.value for m in candidates]
             self.assertIn(BETWEEN_THE_DELETIONS, names, "no second registry deletion in the uninstall")
-            moments = spread(candidates, max(1, round(self.uninstall_kills / 2)))
+            moments = spread(candidates, max(1, round(self.uninstall_kills / len(games))))
             if BETWEEN_THE_DELETIONS not in [m.value for m in moments]:
                 moments.append(candidates[names.index(BETWEEN_THE_DELETIONS)])
             info[variant] = {"candidates": len(candidates)}
