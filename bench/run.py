@@ -116,7 +116,8 @@ def machine(w):
                           stderr=subprocess.DEVNULL, universal_newlines=True).stdout.strip()
     commit = subprocess.run(["git", "-C", str(ROOT), "describe", "--always", "--dirty"], stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL, universal_newlines=True).stdout.strip()
-    return {"commit": commit, "build": str(BUILD.relative_to(ROOT)) if BUILD.is_relative_to(ROOT) else str(BUILD),
+    prefix = Path(w.env.get("WINEPREFIX", ""))
+    return {"commit": commit, "prefix": str(prefix.relative_to(ROOT)) if prefix.is_relative_to(ROOT) else str(prefix), "build": str(BUILD.relative_to(ROOT)) if BUILD.is_relative_to(ROOT) else str(BUILD),
             "cores": os.cpu_count(), "cpu": cpu, "wine": wine_version, "kernel": platform.release(),
             "memory_mb": mem, "load_before": load, "nsis": nsis, "x86_64": X86_64,
             "date": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime())}
@@ -708,7 +709,7 @@ def section_machine(m, command):
         "|---|---|",
         "| commit | `%s` (build `%s`, MinSizeRel) |" % (m["commit"], m["build"]),
         "| machine | %d cores (%s), %d MB memory, Linux %s |" % (m["cores"], m["cpu"], m["memory_mb"], m["kernel"]),
-        "| Wine | %s, 32-bit prefix `build/wine-bench`, own Xvfb display, German locale |" % m["wine"],
+        "| Wine | %s, prefix `%s`, own Xvfb display, German locale |" % (m["wine"], m.get("prefix", "")),
         "| programs that ran | %s |" % (
             "the x86-64 build of the same sources (`build/win64`) and the peer for amd64, under 64-bit Wine: "
             "this machine runs no 32-bit code" if m.get("x86_64") else "the 32-bit build and the 32-bit peer"),

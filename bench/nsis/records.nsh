@@ -8,6 +8,9 @@ Target ${TARGET}
 !endif
 Unicode true
 SetCompress off
+; Files get the time they are written (the bench times the writes by them),
+; not the time they had when the script was built.
+SetDateSave off
 RequestExecutionLevel admin
 XPStyle on
 OutFile "${OUT}"
