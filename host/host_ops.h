@@ -106,8 +106,9 @@ public:
     // file-creation error or "Stream-Schreibfehler"; a kill may leave the
     // ".new" file behind.
     virtual void ReplaceFileDurably(const Text& path, Bytes bytes) = 0;
-    // The folder, its direct entries (with "." and "..") get the normal
-    // attribute. Never reports.
+    // The folder and its direct entries get the normal attribute; "." and
+    // ".." are passed over (the folder above is not touched), and a volume's
+    // root is left as it is. Never reports.
     virtual void ResetAttributes(const Text& folder) = 0;
 
     // --- Processes, program and user -----------------------------------

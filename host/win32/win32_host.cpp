@@ -1,5 +1,6 @@
 #include "host/win32/win32_host.h"
 
+#include <sddl.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -146,16 +148,37 @@ private:
 // holds on every platform the program runs on, also where the file system
 // lets a privileged user through (Wine run as root, for one). Empty on
 // failure, with the last error set.
-unique_hfile CreateTargetFile(const Text& path) {
+bool RefusedOverProtectedFile(const Text& path) {
     const DWORD attributes = ::GetFileAttributesW(W(path));
     const DWORD protectedBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     if (attributes != INVALID_FILE_ATTRIBUTES && !HasAttribute(attributes, FILE_ATTRIBUTE_DIRECTORY) &&
         HasAttribute(attributes, protectedBits)) {
         ::SetLastError(ERROR_ACCESS_DENIED);
-        return unique_hfile();
+        return true;
     }
+    return false;
+}
+
+unique_hfile CreateTargetFile(const Text& path) {
+    if (RefusedOverProtectedFile(path)) return unique_hfile();
     return unique_hfile(::CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       CREATE_ALWAYS, kNormalAttribute, nullptr));
+}
+
+// Creates the self-removal script for our writing, as CreateTargetFile does,
+// but with the access list of ScriptAccessDescriptor. An access list given to
+// CreateFileW applies only to a file it makes, so a file already there is
+// deleted first and the new one must be new (CREATE_NEW): one made by someone
+// else in between is refused, never written into. Empty on failure, with the
+// last error set.
+unique_hfile CreateScriptFile(const Text& path) {
+    if (RefusedOverProtectedFile(path)) return unique_hfile();
+    const unique_hlocal descriptor = ScriptAccessDescriptor();
+    if (!descriptor) return unique_hfile();
+    if (!::DeleteFileW(W(path)) && ::GetLastError() != ERROR_FILE_NOT_FOUND) return unique_hfile();
+    SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
+    return unique_hfile(::CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, 0, &security, CREATE_NEW,
+                                      kNormalAttribute, nullptr));
 }
 
 // Writes everything in pieces of at most kExtractPieceSize bytes. A failed
@@ -184,6 +207,16 @@ bool FolderExists(const Text& path) {
     BY_HANDLE_FILE_INFORMATION information{};
     return target && ::GetFileInformationByHandle(target.get(), &information) &&
            HasAttribute(information.dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The path, made absolute, is the root of a volume ("C:\\", "\\\\server\\share\\",
+// or the folder a volume is mounted on).
+bool IsVolumeRoot(const Text& path) {
+    const Text full = WithSeparator(FullPath(path));
+    wchar_t volume[MAX_PATH + 1];
+    if (!::GetVolumePathNameW(W(full), volume, MAX_PATH + 1)) return false;
+    const Text root = WithSeparator(ToText(volume));
+    return ::CompareStringOrdinal(W(root), -1, W(full), -1, TRUE) == CSTR_EQUAL;
 }
 
 // The process-snapshot functions, looked up by name at first use.
@@ -238,6 +271,16 @@ static_assert(sizeof(PROCESSENTRY32W) == 556, "the 32-bit layout of the process 
 #endif
 
 }  // namespace
+
+unique_hlocal ScriptAccessDescriptor() {
+    // D: the access list, P: protected, then full access (FA) for the
+    // Administrators group (BA) and for SYSTEM (SY).
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;BA)(A;;FA;;;SY)",
+                                                                SDDL_REVISION_1, &descriptor, nullptr))
+        return unique_hlocal();
+    return unique_hlocal(descriptor);
+}
 
 // --- Files and resources ---------------------------------------------------
 
@@ -413,14 +456,20 @@ bool Win32Host::CopyInstaller(const Text& source, const Text& target) {
 }
 
 void Win32Host::ResetAttributes(const Text& folder) {
+    // A drive's root (a game whose "Path" names one, or climbs there) holds
+    // the system's hidden and system files: left as they are.
+    if (IsVolumeRoot(folder)) return;
     ::SetFileAttributesW(W(folder), kNormalAttribute);
     WIN32_FIND_DATAW entry;
     unique_find search(::FindFirstFileW(W(folder + u"*.*"), &entry));
     if (!search) return;
-    // Every entry, "." and ".." included: one level deep, the folder's parent
-    // included.
+    // One level deep. "." is the folder itself, done above; ".." is the folder
+    // above, which is not ours (its read-only attribute is what makes
+    // Explorer show a folder's localised name).
     do {
-        ::SetFileAttributesW(W(folder + ToText(entry.cFileName)), kNormalAttribute);
+        const Text name = ToText(entry.cFileName);
+        if (name == u"." || name == u"..") continue;
+        ::SetFileAttributesW(W(folder + name), kNormalAttribute);
     } while (::FindNextFileW(search.get(), &entry));
 }
 
@@ -507,24 +556,11 @@ void Win32Host::WriteScriptFile(const Text& path, const std::vector<Text>& lines
     // character that has no place there would become "?" (a wildcard for
     // "del") or a look-alike letter naming another file: such a script is
     // refused before anything is written.
-    std::string content;
-    for (const Text& line : lines) {
-        if (!line.empty()) {
-            const int units = static_cast<int>(line.size());
-            BOOL lossy = FALSE;
-            const int length = ::WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, W(line), units,
-                                                     nullptr, 0, nullptr, &lossy);
-            if (length <= 0 || lossy) ThrowCannotCreate(path, ERROR_NO_UNICODE_TRANSLATION);
-            const std::size_t start = content.size();
-            content.resize(start + static_cast<std::size_t>(length));
-            ::WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, W(line), units, &content[start],
-                                  length, nullptr, nullptr);
-        }
-        content += "\r\n";
-    }
-    unique_hfile file = CreateTargetFile(path);
+    const std::optional<std::string> content = EncodeLines(lines, ::GetOEMCP());
+    if (!content) ThrowCannotCreate(path, ERROR_NO_UNICODE_TRANSLATION);
+    unique_hfile file = CreateScriptFile(path);
     if (!file) ThrowCannotCreate(path, ::GetLastError());
-    WriteAll(file.get(), reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+    WriteAll(file.get(), reinterpret_cast<const std::uint8_t*>(content->data()), content->size());
 }
 
 void Win32Host::OpenHidden(const Text& path, std::uintptr_t ownerWindow) {

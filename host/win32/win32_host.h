@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "host/host_ops.h"
+#include "host/unique_handle.h"
 #include "host/win32/win32_registry.h"
 
 namespace brunvald::win32 {
@@ -51,6 +52,14 @@ public:
 private:
     HWND mainWindow_ = nullptr;
 };
+
+// The security descriptor WriteScriptFile creates the self-removal script
+// with: a protected access list (nothing inherited from the folder) that lets
+// only the Administrators group and SYSTEM in, with full access. The elevated
+// command interpreter re-reads the script line by line while it waits, often
+// in a folder that ordinary users can write. Empty on failure, with the last
+// error set.
+unique_hlocal ScriptAccessDescriptor();
 
 // The largest piece ExtractResource hands to one WriteFile call.
 inline constexpr std::size_t kExtractPieceSize = 61440;

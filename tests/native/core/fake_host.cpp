@@ -457,6 +457,8 @@ bool FakeHost::CopyInstaller(const Text& source, const Text& target) {
 void FakeHost::ResetAttributes(const Text& folder) {
     resetFolders.push_back(folder);
     const Text comparable = Comparable(folder);
+    // A drive's root is left as it is.
+    if (comparable.size() == 3 && comparable[1] == u':') return;
     for (auto& [path, file] : files_)
         if (ParentOf(path) == comparable) file.readOnly = false;
 }

@@ -436,7 +436,7 @@ TEST(CopyInstaller, ReplacesAnExistingCopy) {
     EXPECT_FALSE(Exists(folder / u"ziel2.exe"));
 }
 
-TEST(ResetAttributes, GoesOneLevelDeepAndIncludesTheParent) {
+TEST(ResetAttributes, GoesOneLevelDeepAndLeavesTheFolderAbove) {
     Win32Host host;
     TempFolder top;
     const Text game = top / u"Spiel\\";
@@ -452,6 +452,9 @@ TEST(ResetAttributes, GoesOneLevelDeepAndIncludesTheParent) {
     ::SetFileAttributesW(W(data + u"Unter\\tiefer.txt"), FILE_ATTRIBUTE_READONLY);
     ::SetFileAttributesW(W(data + u"Unter"), FILE_ATTRIBUTE_READONLY);
     ::SetFileAttributesW(W(game.substr(0, game.size() - 1)), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    // As the platform keeps them (Wine keeps no read-only bit on a folder).
+    const DWORD above = Attributes(game.substr(0, game.size() - 1));
+    ASSERT_TRUE(above & FILE_ATTRIBUTE_HIDDEN);
 
     host.ResetAttributes(data);
 
@@ -460,13 +463,30 @@ TEST(ResetAttributes, GoesOneLevelDeepAndIncludesTheParent) {
     EXPECT_EQ(Attributes(data + u"versteckt.txt") & kept, 0u);
     EXPECT_EQ(Attributes(data + u"Unter") & kept, 0u);
     EXPECT_TRUE(Attributes(data + u"Unter") & FILE_ATTRIBUTE_DIRECTORY);
-    // "..": the folder that holds the data folder.
-    EXPECT_EQ(Attributes(game.substr(0, game.size() - 1)) & kept, 0u);
+    // "..", the folder that holds the data folder, keeps its attributes.
+    EXPECT_EQ(Attributes(game.substr(0, game.size() - 1)), above);
     // A level deeper: unchanged.
     EXPECT_TRUE(Attributes(data + u"Unter\\tiefer.txt") & FILE_ATTRIBUTE_READONLY);
 
     // Writable now: it can be replaced.
     WriteText(data + u"schreibgeschützt.txt", "neu");
+}
+
+// A game whose "Path" is a drive's root, or climbs there: the root's hidden
+// and system files keep their attributes.
+TEST(ResetAttributes, LeavesADrivesRootAsItIs) {
+    Win32Host host;
+    const Text probe = u"C:\\brunvald-root-probe.txt";
+    WriteText(probe, "x");
+    const DWORD set = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
+    for (const Text& root : {Text(u"C:\\"), Text(u"C:\\windows\\..\\")}) {
+        SCOPED_TRACE(Utf8(root));
+        ::SetFileAttributesW(W(probe), set);
+        host.ResetAttributes(root);
+        EXPECT_EQ(Attributes(probe) & set, set);
+    }
+    ::SetFileAttributesW(W(probe), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(W(probe));
 }
 
 TEST(ResetAttributes, MissingFolderIsPassedOverInSilence) {
