@@ -30,11 +30,13 @@ PLAIN_LOADER = Path(os.environ.get("BRUNVALD_PLAIN_LOADER",
 # Loaded by name after the program's first line during a whole install and
 # uninstall under Wine (seen with WINEDEBUG=+loaddll,+module), and loaded so
 # on Windows by the window, theme, shell, COM and security functions (those
-# that Wine has). version.dll is not here: Wine's own user32 imports it before
+# that Wine has), and shell32 with its imports, which the program loads only
+# at the end of an uninstall. version.dll is not here: Wine's own user32 imports it before
 # the program's first line, which no program can prevent under Wine
 # (host.dll_planting.version_dll_beside_the_program covers it).
 LOADED_LATER = ["msimg32.dll", "uxtheme.dll", "ole32.dll", "combase.dll", "rpcrt4.dll", "dwmapi.dll",
-                "oleacc.dll", "apphelp.dll", "userenv.dll", "propsys.dll", "setupapi.dll"]
+                "oleacc.dll", "apphelp.dll", "userenv.dll", "propsys.dll", "setupapi.dll",
+                "shell32.dll", "shlwapi.dll", "shcore.dll"]
 
 
 def overrides():
