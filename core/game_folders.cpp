@@ -17,10 +17,9 @@ Text LocateGameFolder(HostOps& host) {
     return path.empty() ? Text() : WithSeparator(path);
 }
 
-InstallPaths FormInstallPaths(const Text& gameFolder, const Text& programPath) {
+InstallPaths FormInstallPaths(const Text& gameFolder) {
     InstallPaths paths;
     paths.gameFolder = gameFolder;
-    paths.installerFolder = WithSeparator(FolderPart(programPath));
     paths.dataFolder = gameFolder + u"Data\\";
     paths.citiesFolder = gameFolder + u"Cities\\";
     paths.modelFolder = gameFolder + u"Model\\";

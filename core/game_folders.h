@@ -12,8 +12,7 @@ namespace brunvald {
 // openable, empty value). Raises only the type error of ReadRegistryText.
 Text LocateGameFolder(HostOps& host);
 
-// Every folder of InstallPaths from the game's folder and the running
-// executable's path.
-InstallPaths FormInstallPaths(const Text& gameFolder, const Text& programPath);
+// Every folder of InstallPaths from the game's folder.
+InstallPaths FormInstallPaths(const Text& gameFolder);
 
 }  // namespace brunvald

@@ -58,7 +58,6 @@ struct MissionIdentity {
 // Every folder ends in "\".
 struct InstallPaths {
     Text gameFolder;
-    Text installerFolder;
     Text dataFolder;
     Text citiesFolder;
     Text modelFolder;

@@ -61,7 +61,7 @@ void FormCreate(HostOps& host, InstallerWindow& window, ProgramState& state) {
     if (recorded.otherMission && !OwnMakerRecordUnfinished(host, state.identity))
         return Refuse(host, message::OtherMissionInstalled(recorded.name));
 
-    state.paths = FormInstallPaths(gameFolder, host.ProgramPath());
+    state.paths = FormInstallPaths(gameFolder);
     state.mission = BuildMission(state.manifest, state.paths);
     ResetFolderAttributes(host, state.paths);
     host.ProcessPendingMessages();

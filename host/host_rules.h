@@ -67,10 +67,4 @@ Text RegistryWriteErrorMessage(const Text& valueName);
 // and an additional text (usually empty); a fixed text for code 0.
 Text SystemErrorMessage(std::uint32_t code, const Text& systemText, const Text& extraText = {});
 
-// --- Text decoding for the portable build --------------------------------
-
-// Windows-1252 as Windows decodes it: the five unassigned bytes 0x81, 0x8D,
-// 0x8F, 0x90 and 0x9D map to the control characters of the same value.
-Text DecodeWindows1252(Bytes bytes);
-
 }  // namespace brunvald

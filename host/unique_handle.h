@@ -254,34 +254,4 @@ private:
     HGDIOBJ previous_ = nullptr;
 };
 
-// ---------------------------------------------------------------------------
-// scope_exit: runs a callable when the scope is left, unless dismissed. For
-// undo steps that are not a handle (restoring a state, removing a half-written
-// file).
-// ---------------------------------------------------------------------------
-template <typename F>
-class scope_exit_guard {
-public:
-    explicit scope_exit_guard(F&& f) noexcept(std::is_nothrow_move_constructible_v<F>)
-        : f_(std::move(f)) {}
-    scope_exit_guard(const scope_exit_guard&) = delete;
-    scope_exit_guard& operator=(const scope_exit_guard&) = delete;
-    scope_exit_guard(scope_exit_guard&& other) noexcept(std::is_nothrow_move_constructible_v<F>)
-        : f_(std::move(other.f_)), active_(std::exchange(other.active_, false)) {}
-    scope_exit_guard& operator=(scope_exit_guard&&) = delete;
-    ~scope_exit_guard() {
-        if (active_) f_();
-    }
-    void dismiss() noexcept { active_ = false; }
-
-private:
-    F f_;
-    bool active_ = true;
-};
-
-template <typename F>
-[[nodiscard]] scope_exit_guard<std::decay_t<F>> scope_exit(F&& f) {
-    return scope_exit_guard<std::decay_t<F>>(std::decay_t<F>(std::forward<F>(f)));
-}
-
 }  // namespace brunvald

@@ -24,15 +24,6 @@ unique_hrgn BuildShapeRegion(const Dib& work);
 // One region from row runs (window coordinates). Empty for no runs.
 unique_hrgn RegionFromRuns(std::span<const RowRun> runs);
 
-// The same region the slow way: GetPixel for every pixel of a bitmap
-// selected into a memory DC, CreateRectRgn and CombineRgn(RGN_OR) for every
-// run. Kept only to measure the fast way against and to check that both
-// agree; the window never uses it.
-unique_hrgn BuildShapeRegionSlow(HBITMAP work, std::int32_t width, std::int32_t height);
-
-// The rectangles a region holds, as the system reports them (GetRegionData).
-std::vector<RowRun> RegionRows(HRGN region);
-
 class ShapedPicture {
 public:
     explicit ShapedPicture(png::Image picture);
@@ -47,8 +38,6 @@ public:
 
     // The window's show event: the region the first time, then onShown.
     void WindowShown(HWND window);
-    // Builds the region again from the picture (for a changed picture).
-    void RecreateRegion(HWND window);
     // A mouse button went down on the picture (not on a label, the bar or a
     // button): starts the system's window move as a caption press would.
     void MousePress(HWND window);

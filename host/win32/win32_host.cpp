@@ -219,42 +219,6 @@ bool IsVolumeRoot(const Text& path) {
     return ::CompareStringOrdinal(W(root), -1, W(full), -1, TRUE) == CSTR_EQUAL;
 }
 
-// The process-snapshot functions, looked up by name at first use.
-struct ToolhelpFunctions {
-    using CreateSnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
-    using WalkFn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32W*);
-    CreateSnapshotFn createSnapshot = nullptr;
-    WalkFn first = nullptr;
-    WalkFn next = nullptr;
-
-    template <typename F>
-    static F Lookup(HMODULE module, const char* name) {
-        return module ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
-                      : nullptr;
-    }
-
-    static const ToolhelpFunctions& Get() {
-        static const ToolhelpFunctions functions = [] {
-            HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-            ToolhelpFunctions f;
-            f.createSnapshot = Lookup<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
-            f.first = Lookup<WalkFn>(kernel, "Process32FirstW");
-            f.next = Lookup<WalkFn>(kernel, "Process32NextW");
-            return f;
-        }();
-        return functions;
-    }
-
-    // Without the functions there is no snapshot and no entry.
-    HANDLE Snapshot() const {
-        return createSnapshot ? createSnapshot(TH32CS_SNAPPROCESS, 0) : INVALID_HANDLE_VALUE;
-    }
-    bool First(HANDLE snapshot, PROCESSENTRY32W* entry) const {
-        return first && first(snapshot, entry);
-    }
-    bool Next(HANDLE snapshot, PROCESSENTRY32W* entry) const { return next && next(snapshot, entry); }
-};
-
 // shell32 is needed only at the very end of an uninstall (the campaign
 // folder's deletion, the self-removal script), so it is not imported: the
 // loader would map it, and what it needs, before the window could appear.
@@ -476,15 +440,16 @@ void Win32Host::ResetAttributes(const Text& folder) {
 // --- Processes, program and user ---------------------------------------------
 
 bool Win32Host::IsProcessRunning(const Text& exeName) {
-    const ToolhelpFunctions& toolhelp = ToolhelpFunctions::Get();
-    unique_hfile snapshot(toolhelp.Snapshot());
+    // A snapshot that cannot be taken lists no process: Process32FirstW
+    // fails on the invalid handle.
+    unique_hfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     bool running = false;
     PROCESSENTRY32W entry;
     std::memset(&entry, 0, sizeof entry);
     entry.dwSize = sizeof entry;
     // Every entry is visited, also after a match.
-    for (bool fetched = toolhelp.First(snapshot.get(), &entry); fetched;
-         fetched = toolhelp.Next(snapshot.get(), &entry)) {
+    for (BOOL fetched = ::Process32FirstW(snapshot.get(), &entry); fetched;
+         fetched = ::Process32NextW(snapshot.get(), &entry)) {
         const Text exeField =
             FieldText(reinterpret_cast<const char16_t*>(entry.szExeFile), MAX_PATH);
         if (ProcessNameMatches(exeField, exeName)) running = true;

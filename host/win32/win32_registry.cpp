@@ -13,20 +13,6 @@ namespace {
 // KEY_ENUMERATE_SUB_KEYS. A key that may not be read counts as absent.
 constexpr REGSAM kExistsAccess = 0x20009;
 
-using RegDeleteKeyExWFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
-
-// RegDeleteKeyExW exists from Windows XP x64 / Vista on; older systems only
-// have RegDeleteKeyW. Looked up once.
-RegDeleteKeyExWFn DeleteKeyEx() noexcept {
-    static const RegDeleteKeyExWFn function = [] {
-        HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
-        return advapi ? reinterpret_cast<RegDeleteKeyExWFn>(reinterpret_cast<void*>(
-                            ::GetProcAddress(advapi, "RegDeleteKeyExW")))
-                      : nullptr;
-    }();
-    return function;
-}
-
 // Deletes base\relative with every subkey below it. Subkeys go from the last
 // index down, so deleting one never shifts the index of those still to come.
 bool DeleteKeyTree(HKEY base, const Text& relative, REGSAM access) {
@@ -54,9 +40,9 @@ bool DeleteKeyTree(HKEY base, const Text& relative, REGSAM access) {
     }
     key.reset();
 
-    if (RegDeleteKeyExWFn deleteEx = DeleteKeyEx())
-        return deleteEx(base, W(relative), 0, 0) == ERROR_SUCCESS;
-    return ::RegDeleteKeyW(base, W(relative)) == ERROR_SUCCESS;
+    // No view flag: the key is deleted in the view the program runs in, the
+    // same one every other registry call of the program uses.
+    return ::RegDeleteKeyExW(base, W(relative), 0, 0) == ERROR_SUCCESS;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host/host_rules.h"
+#include "tests/native/core/windows1252.h"
 
 namespace brunvald::testing {
 

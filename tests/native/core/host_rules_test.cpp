@@ -1,16 +1,19 @@
 // The pure rules of the host: paths, name matching, version text, the error
-// box and the message texts.
+// box and the message texts; and the test's own Windows-1252 decoder, which
+// stands for the platform's ANSI code page in the fake host.
 #include "host/host_rules.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/native/core/fake_host.h"
+#include "tests/native/core/windows1252.h"
 
 namespace brunvald {
 namespace {
 
 using testing::AsBytes;
 using testing::Utf8;
+using testing::DecodeWindows1252;
 
 TEST(HostRules, PathPieces) {
     struct Case {
@@ -31,6 +34,13 @@ TEST(HostRules, PathPieces) {
         EXPECT_EQ(FileNamePart(c.path), c.file);
         EXPECT_EQ(WithSeparator(c.path), c.withSeparator);
     }
+}
+
+// The folder of the running program, as the self-removal forms it to put its
+// script there.
+TEST(HostRules, ProgramFolder) {
+    EXPECT_EQ(WithSeparator(FolderPart(u"D:\\Downloads\\Brunvald (1).exe")), u"D:\\Downloads\\");
+    EXPECT_EQ(WithSeparator(FolderPart(u"E:Brunvald.exe")), u"E:\\");
 }
 
 TEST(HostRules, SamePathTextIgnoresAsciiCaseAndSeparatorSpelling) {

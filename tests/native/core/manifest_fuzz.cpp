@@ -18,6 +18,7 @@
 
 #include "core/manifest.h"
 #include "host/host_rules.h"
+#include "tests/native/core/windows1252.h"
 
 namespace {
 
@@ -107,10 +108,10 @@ bool Contains(const Text& text, std::u16string_view part) { return text.find(par
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const Bytes bytes(data, size);
-    const Text text = brunvald::DecodeManifestText(bytes, brunvald::DecodeWindows1252);
+    const Text text = brunvald::DecodeManifestText(bytes, brunvald::testing::DecodeWindows1252);
     CheckDecodedText(data, size, text);
 
-    const brunvald::ResourceManifest lines = brunvald::DecodeManifest(bytes, brunvald::DecodeWindows1252);
+    const brunvald::ResourceManifest lines = brunvald::DecodeManifest(bytes, brunvald::testing::DecodeWindows1252);
     Require(lines == brunvald::SplitManifestLines(text));
 
     // The lines are the text up to its first NUL, cut at the breaks: their

@@ -6,12 +6,14 @@
 
 #include "host/host_rules.h"
 #include "tests/native/core/fake_host.h"
+#include "tests/native/core/windows1252.h"
 
 namespace brunvald {
 namespace {
 
 using testing::AsBytes;
 using testing::Utf8;
+using testing::DecodeWindows1252;
 using namespace std::string_literals;
 
 ResourceManifest Decode(const std::string& bytes) {

@@ -149,7 +149,7 @@ TEST(StartUp, BuildsTheStateInOrder) {
     EXPECT_EQ(state.identity.missionMarker, u"ARMK");
     EXPECT_EQ(window.titleText, u"Vantorel Mission\r\nAurelmark");
     EXPECT_EQ(state.paths.gameFolder, kGame);
-    EXPECT_EQ(state.paths.installerFolder, u"D:\\Neu\\");
+    EXPECT_EQ(state.paths.dataFolder, InGame(u"Data\\"));
     EXPECT_EQ(state.paths.campaignsFolder, InGame(u"Campaigns\\"));
     EXPECT_EQ(host.resetFolders,
               (std::vector<Text>{kGame, InGame(u"Data\\"), InGame(u"Cities\\"), InGame(u"Model\\"),

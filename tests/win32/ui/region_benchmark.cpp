@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <vector>
 
+#include "region_support.h"
 #include "ui/shaped_picture.h"
 
 namespace {
 
 using namespace brunvald;
 using namespace brunvald::ui;
+using namespace brunvald::ui::test;
 
 double Seconds() {
     LARGE_INTEGER counter, frequency;

@@ -7,6 +7,7 @@
 
 #include "ui/shaped_picture.h"
 #include "ui/main_window.h"
+#include "region_support.h"
 #include "ui_test_support.h"
 
 namespace brunvald::ui::test {

@@ -1,0 +1,23 @@
+// The window's region the slow way and a region read back as rows: what the
+// region test and the region benchmark hold the installer's way against. Not
+// part of the installer.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "host/unique_handle.h"
+#include "ui/shape_runs.h"
+
+namespace brunvald::ui::test {
+
+// The region of the work bitmap the slow way: GetPixel for every pixel of a
+// bitmap selected into a memory DC, CreateRectRgn and CombineRgn(RGN_OR) for
+// every run.
+unique_hrgn BuildShapeRegionSlow(HBITMAP work, std::int32_t width, std::int32_t height);
+
+// The rectangles a region holds, as the system reports them (GetRegionData),
+// one row each, sorted by row and left edge.
+std::vector<RowRun> RegionRows(HRGN region);
+
+}  // namespace brunvald::ui::test
