@@ -9,10 +9,8 @@ Text LocateGameFolder(HostOps& host) {
     Text path;
     {
         const auto registry = host.StartRegistryAccess();
-        // Whether the key opens is not looked at: a failed opening leaves no
-        // key open, and the value then reads as empty text.
-        registry->OpenRegistryKey(kAppPathsKey, false);
-        path = registry->ReadRegistryText(u"Path");
+        // A key that does not open names no game, as a missing value does.
+        if (registry->OpenRegistryKey(kAppPathsKey, false)) path = registry->ReadRegistryText(u"Path");
     }
     return path.empty() ? Text() : WithSeparator(path);
 }

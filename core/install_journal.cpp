@@ -139,8 +139,11 @@ void InstallJournal::Adopt(std::vector<JournalRecord> records) {
 }
 
 void InstallJournal::Delete() {
+    // A journal that will not go is harmless: it holds no record once the
+    // runs have undone everything, and one left with records is adopted by
+    // the next run as what it says.
     for (const Text& file : {path_, path_ + u".new"})
-        if (host_.FileIsPresent(file)) host_.RemoveFile(file);
+        if (host_.FileIsPresent(file)) (void)host_.RemoveFile(file);
     condition_ = Condition::Missing;
     records_.clear();
 }

@@ -97,7 +97,9 @@ bool InstallWalk::SavesGameFile(const MissionEntry& entry) {
 void InstallWalk::MakeCampaignFolder(const Text& folder) {
     if (!journal_->Find(folder) && !host_.FolderIsPresent(folder))
         journal_->Note({JournalMark::FolderMade, folder, {}, {}});
-    host_.MakeFolders(folder);
+    // A folder that cannot be made is reported by the first file written into
+    // it, with that file's name.
+    (void)host_.MakeFolders(folder);
 }
 
 // A file that is this mission's: announced as being written, written, then
@@ -119,8 +121,11 @@ void InstallWalk::SaveAndWrite(const MissionEntry& entry, const Text& target, co
         host_.ExtractResource(entry.resourceName, target);
     } catch (const HostError&) {
         if (renamed) {
-            host_.RemoveFile(target);
-            host_.RenameFile(backup, target);
+            // Best effort on the way out: the write error is what the user
+            // sees, and what cannot be put back here stays in the journal as
+            // saved, so the uninstall restores it.
+            (void)host_.RemoveFile(target);
+            (void)host_.RenameFile(backup, target);
         }
         throw;
     }

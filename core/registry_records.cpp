@@ -27,11 +27,12 @@ RecordedMission ReadRecordedMission(HostOps& host, const Text& ownMarker) {
     RecordedMission recorded;
     const auto registry = host.StartRegistryAccess();
     if (!registry->RegistryKeyExists(kMakerKey)) return recorded;
-    // A key we may not open with full access reads as empty values below.
-    registry->OpenRegistryKey(kMakerKey, false);
-    if (registry->ReadRegistryText(u"CampMarker") != ownMarker) {
+    // A key we may not open with full access reads as one with empty values.
+    const bool opened = registry->OpenRegistryKey(kMakerKey, false);
+    const Text marker = opened ? registry->ReadRegistryText(u"CampMarker") : Text();
+    if (marker != ownMarker) {
         recorded.otherMission = true;
-        recorded.name = registry->ReadRegistryText(u"CampName");
+        if (opened) recorded.name = registry->ReadRegistryText(u"CampName");
     }
     return recorded;
 }
@@ -71,8 +72,9 @@ void WriteUninstallRecord(HostOps& host, const MissionIdentity& identity, const 
 
 void WriteMakerRecord(HostOps& host, const MissionIdentity& identity) {
     const auto registry = host.StartRegistryAccess();
-    // A failed creation shows up as the write error of the first value.
-    registry->OpenRegistryKey(kMakerKey, true);
+    // A failed creation is not reported here: it shows up as the write error
+    // of the first value, which names what could not be stored.
+    (void)registry->OpenRegistryKey(kMakerKey, true);
     registry->WriteRegistryText(u"CampExists", u"1");
     registry->WriteRegistryText(u"CampMarker", identity.missionMarker);
     registry->WriteRegistryText(u"CampName", identity.missionName);
@@ -87,8 +89,8 @@ bool OwnRecordsPresent(HostOps& host, const MissionIdentity& identity) {
     const auto registry = host.StartRegistryAccess();
     if (!entryKey.empty() && registry->RegistryKeyExists(entryKey)) return true;
     if (!registry->RegistryKeyExists(kMakerKey)) return false;
-    registry->OpenRegistryKey(kMakerKey, false);
-    return registry->ReadRegistryText(u"CampMarker") == identity.missionMarker;
+    return registry->OpenRegistryKey(kMakerKey, false) &&
+           registry->ReadRegistryText(u"CampMarker") == identity.missionMarker;
 }
 
 void RemoveRecords(HostOps& host, const Text& displayName, void (*onMissingEntry)(HostOps&)) {
@@ -96,8 +98,11 @@ void RemoveRecords(HostOps& host, const Text& displayName, void (*onMissingEntry
     const auto registry = host.StartRegistryAccess();
     const bool entryPresent = !entryKey.empty() && registry->RegistryKeyExists(entryKey);
     if (!entryPresent) onMissingEntry(host);
-    if (registry->RegistryKeyExists(kMakerKey)) registry->DeleteRegistryKey(kMakerKey);
-    if (entryPresent) registry->DeleteRegistryKey(entryKey);
+    // A key that will not go is not reported: the player has no remedy, and
+    // the run has already put the game's files back. A left entry keeps the
+    // uninstall reachable from the list of programs.
+    if (registry->RegistryKeyExists(kMakerKey)) (void)registry->DeleteRegistryKey(kMakerKey);
+    if (entryPresent) (void)registry->DeleteRegistryKey(entryKey);
 }
 
 }  // namespace brunvald

@@ -30,8 +30,9 @@ bool OwnMakerRecordUnfinished(HostOps& host, const MissionIdentity& identity) {
     if (entryKey.empty()) return false;
     const auto registry = host.StartRegistryAccess();
     if (!registry->RegistryKeyExists(entryKey)) return false;
-    registry->OpenRegistryKey(kMakerKey, false);
-    return registry->ReadRegistryText(u"CampMarker").empty();
+    // A maker key that does not open with full access shows no marker either.
+    return !registry->OpenRegistryKey(kMakerKey, false) ||
+           registry->ReadRegistryText(u"CampMarker").empty();
 }
 
 void ResetFolderAttributes(HostOps& host, const InstallPaths& paths) {

@@ -90,21 +90,24 @@ void UninstallWalk::RemovePart(const Text& path) {
     if (!record) return;
     switch (record->mark) {
     case JournalMark::FolderMade:
-        if (host_.FolderIsPresent(path)) host_.DeleteFolderTree(path);
+        // Whether it went is read from the folder itself below.
+        if (host_.FolderIsPresent(path)) (void)host_.DeleteFolderTree(path);
         if (!host_.FolderIsPresent(path)) journal_.Forget(path);
         return;
     case JournalMark::Writing:
     case JournalMark::Written: {
         const bool ours = record->mark == JournalMark::Writing ||
                           host_.FileHoldsResource(record->resource, path);
-        if (host_.FileIsPresent(path) && ours) host_.RemoveFile(path);
+        // Whether it went is read from the file itself below.
+        if (host_.FileIsPresent(path) && ours) (void)host_.RemoveFile(path);
         // A file the player changed since is theirs now.
         if (!host_.FileIsPresent(path) || !ours) journal_.Forget(path);
         return;
     }
     case JournalMark::Saved:
         // Without its backup the game's file was never moved away.
-        if (host_.FileIsPresent(record->backup)) host_.RemoveFile(path);
+        // The restore that follows finds out whether the way is clear.
+        if (host_.FileIsPresent(record->backup)) (void)host_.RemoveFile(path);
         return;
     }
 }

@@ -17,16 +17,30 @@ namespace brunvald {
 using Text = std::u16string;
 using Bytes = std::span<const std::uint8_t>;
 
+// Where an error arose, for whoever has to trace it: the platform call that
+// failed, the file, resource or registry value it was given, and the
+// platform's error code (0 where the call sets none). Never shown to the
+// player; empty parts are unknown.
+struct ErrorOrigin {
+    Text operation;
+    Text path;
+    std::uint32_t code = 0;
+};
+
 // The one error type of the system. It carries the German message that the
-// top level shows in the error box. Raised by the host operations that the
-// contracts name; the logic lets it pass to the handler that is running.
+// top level shows in the error box, and where the error arose. Raised by the
+// host operations that the contracts name; the logic lets it pass to the
+// handler that is running, which also writes it to the trace (WriteTrace).
 class HostError {
 public:
-    explicit HostError(Text message) : message_(std::move(message)) {}
+    explicit HostError(Text message, ErrorOrigin origin = {})
+        : message_(std::move(message)), origin_(std::move(origin)) {}
     const Text& message() const noexcept { return message_; }
+    const ErrorOrigin& origin() const noexcept { return origin_; }
 
 private:
     Text message_;
+    ErrorOrigin origin_;
 };
 
 // Message box flags the system uses.
@@ -43,10 +57,10 @@ public:
 
     // True when the key can be opened for reading (0x20009). The open key is
     // unchanged.
-    virtual bool RegistryKeyExists(const Text& path) = 0;
+    [[nodiscard]] virtual bool RegistryKeyExists(const Text& path) = 0;
     // Opens (or with mayCreate and a non-empty path creates) the key with full
     // access; on success it replaces the open key. Never raises.
-    virtual bool OpenRegistryKey(const Text& path, bool mayCreate) = 0;
+    [[nodiscard]] virtual bool OpenRegistryKey(const Text& path, bool mayCreate) = 0;
     // Empty text for a missing value, a size of 0 or no open key. Raises
     // "Ungültiger Datentyp für '%s'" for a value that is not text and
     // "Fehler beim Holen der Daten für '%s'" for a failed read.
@@ -57,9 +71,13 @@ public:
     virtual void WriteRegistryNumber(const Text& valueName, std::uint32_t number) = 0;
     virtual void CloseRegistryKey() = 0;
     // Deletes the key with all subkeys and values; the open key is unchanged.
-    virtual bool DeleteRegistryKey(const Text& path) = 0;
+    [[nodiscard]] virtual bool DeleteRegistryKey(const Text& path) = 0;
 };
 
+// A `bool` result here and in RegistryAccess says whether the platform did
+// it. Every caller looks at it
+// ([[nodiscard]]); a caller that has nothing to do on failure says why where
+// it casts the result away.
 class HostOps {
 public:
     virtual ~HostOps() = default;
@@ -79,26 +97,26 @@ public:
     // True when the file at path holds exactly the bytes of the "RT_RCDATA"
     // resource of that name (false for a missing file or resource). Lets the
     // uninstall run tell the mission's own files from the game's.
-    virtual bool FileHoldsResource(const Text& resourceName, const Text& path) = 0;
+    [[nodiscard]] virtual bool FileHoldsResource(const Text& resourceName, const Text& path) = 0;
     // MoveFileW: fails when the source is missing or the target exists.
-    virtual bool RenameFile(const Text& from, const Text& to) = 0;
+    [[nodiscard]] virtual bool RenameFile(const Text& from, const Text& to) = 0;
     // DeleteFileW; a link to a folder is removed with RemoveDirectoryW.
-    virtual bool RemoveFile(const Text& path) = 0;
-    virtual bool FileIsPresent(const Text& path) = 0;
+    [[nodiscard]] virtual bool RemoveFile(const Text& path) = 0;
+    [[nodiscard]] virtual bool FileIsPresent(const Text& path) = 0;
     // A folder (or a link to one) exists at path; a final "\\" is allowed.
-    virtual bool FolderIsPresent(const Text& path) = 0;
+    [[nodiscard]] virtual bool FolderIsPresent(const Text& path) = 0;
     // Creates the folder and every missing parent. Raises
     // "Verzeichnis kann nicht erstellt werden" for an empty path.
-    virtual bool MakeFolders(const Text& path) = 0;
+    [[nodiscard]] virtual bool MakeFolders(const Text& path) = 0;
     // SHFileOperationW FO_DELETE, FOF_SILENT | FOF_NOCONFIRMATION.
-    virtual bool DeleteFolderTree(const Text& path) = 0;
+    [[nodiscard]] virtual bool DeleteFolderTree(const Text& path) = 0;
     // CopyFileW(source, target, FALSE).
-    virtual bool CopyInstaller(const Text& source, const Text& target) = 0;
+    [[nodiscard]] virtual bool CopyInstaller(const Text& source, const Text& target) = 0;
     // The whole content of a small file (the install journal). Missing when
     // nothing of that name exists; Failed when something does but cannot be
     // read as a file.
     enum class FileRead { Missing, Read, Failed };
-    virtual FileRead ReadWholeFile(const Text& path, std::vector<std::uint8_t>& bytes) = 0;
+    [[nodiscard]] virtual FileRead ReadWholeFile(const Text& path, std::vector<std::uint8_t>& bytes) = 0;
     // Replaces the file's content in one step that survives the process (or
     // the machine) ending at any moment: the bytes go to path + ".new", are
     // flushed to the medium, and that file is renamed over path. Either the
@@ -113,12 +131,16 @@ public:
 
     // --- Processes, program and user -----------------------------------
 
-    virtual bool IsProcessRunning(const Text& exeName) = 0;
+    [[nodiscard]] virtual bool IsProcessRunning(const Text& exeName) = 0;
     virtual Text ProgramPath() = 0;
     virtual Text CommandLineText() = 0;
     // Modal, one OK button; the owner is the program's active window.
     virtual int ShowMessageBox(const Text& text, const Text& caption, unsigned flags) = 0;
     virtual void ProcessPendingMessages() = 0;
+    // One line for a supporter, where the platform keeps such lines (the
+    // debugger output channel, which a debugger or DebugView shows); nothing
+    // the player sees.
+    virtual void WriteTrace(const Text& line) = 0;
     virtual void Pause(unsigned milliseconds) = 0;
     // Destroys the window and ends the process with exit code 0.
     [[noreturn]] virtual void EndProgram() = 0;

@@ -112,6 +112,16 @@ Text RegistryWriteErrorMessage(const Text& valueName) {
     return u"Fehler beim Setzen der Daten für '" + valueName + u"'";
 }
 
+Text ErrorTraceLine(const HostError& error) {
+    const ErrorOrigin& origin = error.origin();
+    Text where = origin.operation;
+    if (!origin.path.empty()) where += (where.empty() ? u"\"" : u" \"") + origin.path + u'"';
+    if (origin.code != 0) where += (where.empty() ? u"code " : u", code ") + DecimalText(origin.code);
+    Text line = u"Brunvald: " + error.message();
+    if (!where.empty()) line += u" (" + where + u')';
+    return line;
+}
+
 Text SystemErrorMessage(std::uint32_t code, const Text& systemText, const Text& extraText) {
     if (code == 0) return u"Ein Aufruf einer Betriebssystemfunktion ist fehlgeschlagen";
     return u"Systemfehler.  Code: " + DecimalText(code) + u".\r\n" + systemText + extraText;

@@ -63,6 +63,9 @@ Text MakeFoldersErrorMessage();
 Text RegistryTypeErrorMessage(const Text& valueName);
 Text RegistryReadErrorMessage(const Text& valueName);
 Text RegistryWriteErrorMessage(const Text& valueName);
+// The error as one line of the trace: "Brunvald: " and the message, then in
+// brackets the operation, the quoted path and "code N" where they are known.
+Text ErrorTraceLine(const HostError& error);
 // "Systemfehler.  Code: %d.\r\n%s%s" with the platform's text for the code
 // and an additional text (usually empty); a fixed text for code 0.
 Text SystemErrorMessage(std::uint32_t code, const Text& systemText, const Text& extraText = {});

@@ -9,8 +9,9 @@
 
 namespace brunvald::ui {
 
-// Shows the modal error box (error icon, one OK button): the message with its
-// full stop, under the program's title. `lower` lower-cases the title's
+// Writes the error with its origin to the trace, then shows the modal error
+// box (error icon, one OK button): the message with its full stop, under the
+// program's title. `lower` lower-cases the title's
 // letters after the first.
 void ShowErrorBox(HostOps& host, const HostError& error, UnitLowerCaser lower = LowerLatin1);
 

@@ -13,8 +13,11 @@ namespace brunvald::win32 {
 
 namespace {
 
-[[noreturn]] void ThrowSystemError(DWORD code) {
-    throw HostError(SystemErrorMessage(code, code != 0 ? SystemMessageText(code) : Text()));
+// `operation` is a plain text pointer: nothing between the failed call and
+// the reading of its code may change the thread's last error.
+[[noreturn]] void ThrowSystemError(const char16_t* operation, const Text& path, DWORD code) {
+    throw HostError(SystemErrorMessage(code, code != 0 ? SystemMessageText(code) : Text()),
+                    {operation, path, code});
 }
 
 // version.dll's three functions, from a copy loaded out of the system folder.
@@ -37,11 +40,17 @@ F Lookup(HMODULE module, const char* name) {
 VersionFunctions LoadVersionFunctions() {
     VersionFunctions f;
     f.module = LoadSystemLibrary(L"version.dll");
-    if (!f.module) ThrowSystemError(::GetLastError());
+    if (!f.module) {
+        const DWORD code = ::GetLastError();
+        ThrowSystemError(u"LoadLibraryExW", u"version.dll", code);
+    }
     f.size = Lookup<VersionFunctions::SizeFn>(f.module.get(), "GetFileVersionInfoSizeW");
     f.info = Lookup<VersionFunctions::InfoFn>(f.module.get(), "GetFileVersionInfoW");
     f.query = Lookup<VersionFunctions::QueryFn>(f.module.get(), "VerQueryValueW");
-    if (!f.size || !f.info || !f.query) ThrowSystemError(::GetLastError());
+    if (!f.size || !f.info || !f.query) {
+        const DWORD code = ::GetLastError();
+        ThrowSystemError(u"GetProcAddress", u"version.dll", code);
+    }
     return f;
 }
 
@@ -65,18 +74,20 @@ Text FileVersionText(const Text& path) {
 
     DWORD handle = 0;
     const DWORD size = version.size(W(path), &handle);
-    if (size == 0) ThrowSystemError(::GetLastError());
+    if (size == 0) ThrowSystemError(u"GetFileVersionInfoSizeW", path, ::GetLastError());
     // Owned by the vector: released on every path, errors included.
     std::vector<std::uint8_t> block(size);
-    if (!version.info(W(path), handle, size, block.data())) ThrowSystemError(::GetLastError());
+    if (!version.info(W(path), handle, size, block.data()))
+        ThrowSystemError(u"GetFileVersionInfoW", path, ::GetLastError());
 
     void* fixed = nullptr;
     UINT length = 0;
-    if (!version.query(block.data(), L"\\", &fixed, &length)) ThrowSystemError(::GetLastError());
+    if (!version.query(block.data(), L"\\", &fixed, &length))
+        ThrowSystemError(u"VerQueryValueW", path, ::GetLastError());
     // Only the two file-version fields are read; a fixed part too short to
     // hold them is treated as a failed query rather than read past its end.
     if (!fixed || length < offsetof(VS_FIXEDFILEINFO, dwFileVersionLS) + sizeof(DWORD))
-        ThrowSystemError(::GetLastError());
+        ThrowSystemError(u"VerQueryValueW", path, ::GetLastError());
     const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
     return FormatVersionText(info->dwFileVersionMS, info->dwFileVersionLS);
 }

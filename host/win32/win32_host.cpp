@@ -41,8 +41,18 @@ Text FullPath(const Text& path) {
     return ToText(buffer.data(), length);
 }
 
-[[noreturn]] void ThrowCannotCreate(const Text& path, DWORD code) {
-    throw HostError(FileCreateErrorMessage(FullPath(path), SystemMessageText(code)));
+// The file-creation error; `operation` is the call that failed. Plain text
+// pointers, so that nothing between the failed call and the reading of its
+// code can change the thread's last error.
+[[noreturn]] void ThrowCannotCreate(const char16_t* operation, const Text& path, DWORD code) {
+    const Text fullPath = FullPath(path);
+    throw HostError(FileCreateErrorMessage(fullPath, SystemMessageText(code)),
+                    {operation, fullPath, code});
+}
+
+// The resource error, with the name as passed.
+[[noreturn]] void ThrowResourceNotFound(const Text& typeName, const Text& name) {
+    throw HostError(ResourceNotFoundMessage(name), {u"FindResourceW", typeName + u'/' + name, 0});
 }
 
 // A resource of the own module, or null data when there is none.
@@ -181,15 +191,19 @@ unique_hfile CreateScriptFile(const Text& path) {
                                       kNormalAttribute, nullptr));
 }
 
-// Writes everything in pieces of at most kExtractPieceSize bytes. A failed
-// write, or one that stores nothing, raises; what was written stays.
-void WriteAll(HANDLE file, const std::uint8_t* data, std::size_t size) {
+// Writes everything in pieces of at most kExtractPieceSize bytes to the file
+// opened at path. A failed write, or one that stores nothing, raises; what
+// was written stays.
+void WriteAll(HANDLE file, const Text& path, const std::uint8_t* data, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
         const DWORD piece = static_cast<DWORD>(std::min(size - done, kExtractPieceSize));
         DWORD written = 0;
-        if (!::WriteFile(file, data + done, piece, &written, nullptr) || written == 0)
-            throw HostError(StreamWriteErrorMessage());
+        const BOOL wrote = ::WriteFile(file, data + done, piece, &written, nullptr);
+        if (!wrote || written == 0) {
+            const DWORD code = wrote ? 0 : ::GetLastError();
+            throw HostError(StreamWriteErrorMessage(), {u"WriteFile", FullPath(path), code});
+        }
         done += written;
     }
 }
@@ -250,7 +264,8 @@ unique_hlocal ScriptAccessDescriptor() {
 
 Bytes Win32Host::LoadResourceData(const Text& typeName, const Text& name) {
     const FoundResource resource = FindOwnResource(typeName, name);
-    if (!resource.found) throw HostError(ResourceNotFoundMessage(name));
+    if (!resource.found)
+        ThrowResourceNotFound(typeName, name);
     return Bytes(resource.data, resource.size);
 }
 
@@ -258,13 +273,14 @@ void Win32Host::ExtractResource(const Text& resourceName, const Text& targetPath
     // Looked up before the file is created: a missing resource leaves the
     // target as it was.
     const FoundResource resource = FindOwnResource(kPayloadType, resourceName);
-    if (!resource.found) throw HostError(ResourceNotFoundMessage(resourceName));
+    if (!resource.found)
+        ThrowResourceNotFound(kPayloadType, resourceName);
     PayloadPieces pieces(resource);
     unique_hfile file = CreateTargetFile(targetPath);
-    if (!file) ThrowCannotCreate(targetPath, ::GetLastError());
+    if (!file) ThrowCannotCreate(u"CreateFileW", targetPath, ::GetLastError());
     while (!pieces.Done()) {
         const Bytes piece = pieces.Next();
-        WriteAll(file.get(), piece.data(), piece.size());
+        WriteAll(file.get(), targetPath, piece.data(), piece.size());
     }
 }
 
@@ -375,17 +391,17 @@ void Win32Host::ReplaceFileDurably(const Text& path, Bytes bytes) {
     const Text fresh = path + u".new";
     {
         unique_hfile file = CreateTargetFile(fresh);
-        if (!file) ThrowCannotCreate(fresh, ::GetLastError());
-        WriteAll(file.get(), bytes.data(), bytes.size());
+        if (!file) ThrowCannotCreate(u"CreateFileW", fresh, ::GetLastError());
+        WriteAll(file.get(), fresh, bytes.data(), bytes.size());
         // On the medium before the rename makes it the journal.
-        if (!::FlushFileBuffers(file.get())) ThrowCannotCreate(fresh, ::GetLastError());
+        if (!::FlushFileBuffers(file.get())) ThrowCannotCreate(u"FlushFileBuffers", fresh, ::GetLastError());
     }
     if (!::MoveFileExW(W(fresh), W(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        ThrowCannotCreate(path, ::GetLastError());
+        ThrowCannotCreate(u"MoveFileExW", path, ::GetLastError());
 }
 
 bool Win32Host::MakeFolders(const Text& path) {
-    if (path.empty()) throw HostError(MakeFoldersErrorMessage());
+    if (path.empty()) throw HostError(MakeFoldersErrorMessage(), {u"CreateDirectoryW", path, 0});
     Text folder = path;
     if (folder.back() == u'\\') folder.pop_back();
     if (FolderExists(folder)) return true;
@@ -484,6 +500,8 @@ void Win32Host::ProcessPendingMessages() {
     }
 }
 
+void Win32Host::WriteTrace(const Text& line) { ::OutputDebugStringW(W(line + u"\n")); }
+
 void Win32Host::Pause(unsigned milliseconds) { ::Sleep(milliseconds); }
 
 void Win32Host::EndProgram() {
@@ -522,10 +540,10 @@ void Win32Host::WriteScriptFile(const Text& path, const std::vector<Text>& lines
     // "del") or a look-alike letter naming another file: such a script is
     // refused before anything is written.
     const std::optional<std::string> content = EncodeLines(lines, ::GetOEMCP());
-    if (!content) ThrowCannotCreate(path, ERROR_NO_UNICODE_TRANSLATION);
+    if (!content) ThrowCannotCreate(u"WideCharToMultiByte (OEM code page)", path, ERROR_NO_UNICODE_TRANSLATION);
     unique_hfile file = CreateScriptFile(path);
-    if (!file) ThrowCannotCreate(path, ::GetLastError());
-    WriteAll(file.get(), reinterpret_cast<const std::uint8_t*>(content->data()), content->size());
+    if (!file) ThrowCannotCreate(u"CreateFileW", path, ::GetLastError());
+    WriteAll(file.get(), path, reinterpret_cast<const std::uint8_t*>(content->data()), content->size());
 }
 
 void Win32Host::OpenHidden(const Text& path, std::uintptr_t ownerWindow) {

@@ -37,6 +37,7 @@ public:
     Text CommandLineText() override;
     int ShowMessageBox(const Text& text, const Text& caption, unsigned flags) override;
     void ProcessPendingMessages() override;
+    void WriteTrace(const Text& line) override;
     void Pause(unsigned milliseconds) override;
     [[noreturn]] void EndProgram() override;
 

@@ -74,6 +74,7 @@ bool Win32RegistryAccess::OpenRegistryKey(const Text& path, bool mayCreate) {
     // The new key may be relative to the old one, so the old one is closed
     // only now.
     openKey_ = std::move(opened);
+    openPath_ = (key.base == root_ ? Text(u"HKLM") : openPath_) + u'\\' + key.relative;
     return true;
 }
 
@@ -89,11 +90,14 @@ Text Win32RegistryAccess::ReadRegistryText(const Text& valueName) {
     // Room for an odd byte count and for a terminator the value may lack.
     std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 2, L'\0');
     DWORD read = size;
-    if (::RegQueryValueExW(openKey_.get(), W(valueName), nullptr, &type,
-                           reinterpret_cast<BYTE*>(buffer.data()), &read) != ERROR_SUCCESS)
-        throw HostError(RegistryReadErrorMessage(valueName));
+    const LONG status = ::RegQueryValueExW(openKey_.get(), W(valueName), nullptr, &type,
+                                           reinterpret_cast<BYTE*>(buffer.data()), &read);
+    if (status != ERROR_SUCCESS)
+        throw HostError(RegistryReadErrorMessage(valueName),
+                        {u"RegQueryValueExW", openPath_ + u'\\' + valueName, static_cast<std::uint32_t>(status)});
     if (type != REG_SZ && type != REG_EXPAND_SZ)
-        throw HostError(RegistryTypeErrorMessage(valueName));
+        throw HostError(RegistryTypeErrorMessage(valueName),
+                        {u"RegQueryValueExW: type " + DecimalText(type), openPath_ + u'\\' + valueName, 0});
 
     // The text ends at its first NUL; environment references stay as stored.
     std::size_t length = 0;
@@ -102,25 +106,30 @@ Text Win32RegistryAccess::ReadRegistryText(const Text& valueName) {
     return ToText(buffer.data(), length);
 }
 
-void Win32RegistryAccess::WriteRegistryText(const Text& valueName, const Text& text) {
+void Win32RegistryAccess::SetValue(const Text& valueName, DWORD type, const void* data, DWORD size) {
     // With no key open there is nothing to write into; the platform call
     // would fail the same way.
-    const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(char16_t));
-    if (!openKey_ ||
-        ::RegSetValueExW(openKey_.get(), W(valueName), 0, REG_SZ,
-                         reinterpret_cast<const BYTE*>(text.c_str()), bytes) != ERROR_SUCCESS)
-        throw HostError(RegistryWriteErrorMessage(valueName));
+    const LONG status =
+        openKey_ ? ::RegSetValueExW(openKey_.get(), W(valueName), 0, type, static_cast<const BYTE*>(data), size)
+                 : ERROR_INVALID_HANDLE;
+    if (status != ERROR_SUCCESS)
+        throw HostError(RegistryWriteErrorMessage(valueName),
+                        {u"RegSetValueExW", openPath_ + u'\\' + valueName, static_cast<std::uint32_t>(status)});
+}
+
+void Win32RegistryAccess::WriteRegistryText(const Text& valueName, const Text& text) {
+    SetValue(valueName, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
 }
 
 void Win32RegistryAccess::WriteRegistryNumber(const Text& valueName, std::uint32_t number) {
     const DWORD value = number;
-    if (!openKey_ ||
-        ::RegSetValueExW(openKey_.get(), W(valueName), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                         sizeof value) != ERROR_SUCCESS)
-        throw HostError(RegistryWriteErrorMessage(valueName));
+    SetValue(valueName, REG_DWORD, &value, sizeof value);
 }
 
-void Win32RegistryAccess::CloseRegistryKey() { openKey_.reset(); }
+void Win32RegistryAccess::CloseRegistryKey() {
+    openKey_.reset();
+    openPath_.clear();
+}
 
 bool Win32RegistryAccess::DeleteRegistryKey(const Text& path) {
     const KeyPath key = Resolve(path);

@@ -31,10 +31,13 @@ private:
     // "\..." is taken from the root (the "\" dropped); any other path from
     // the open key, or from the root when none is open.
     KeyPath Resolve(const Text& path) const;
+    // RegSetValueExW into the open key; raises the write error.
+    void SetValue(const Text& valueName, DWORD type, const void* data, DWORD size);
 
     HKEY root_ = HKEY_LOCAL_MACHINE;
     REGSAM access_ = KEY_ALL_ACCESS;
     unique_hkey openKey_;
+    Text openPath_;  // "HKLM\..." of the open key, for the origin of an error
 };
 
 }  // namespace brunvald::win32

@@ -484,6 +484,8 @@ int FakeHost::ShowMessageBox(const Text& text, const Text& caption, unsigned fla
 
 void FakeHost::ProcessPendingMessages() { ++pendingMessageCalls; }
 
+void FakeHost::WriteTrace(const Text& line) { traces.push_back(line); }
+
 void FakeHost::Pause(unsigned milliseconds) { pauses.push_back(milliseconds); }
 
 void FakeHost::EndProgram() {

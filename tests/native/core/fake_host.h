@@ -102,6 +102,7 @@ public:
     std::vector<unsigned> pauses;
     std::vector<Text> resetFolders;
     int pendingMessageCalls = 0;
+    std::vector<Text> traces;  // every WriteTrace line
     int registryAccessesStarted = 0;
     int registryAccessesLive = 0;
     std::vector<std::vector<Text>> scripts;  // lines of each WriteScriptFile
@@ -127,6 +128,7 @@ public:
     Text CommandLineText() override;
     int ShowMessageBox(const Text& text, const Text& caption, unsigned flags) override;
     void ProcessPendingMessages() override;
+    void WriteTrace(const Text& line) override;
     void Pause(unsigned milliseconds) override;
     [[noreturn]] void EndProgram() override;
     std::unique_ptr<RegistryAccess> StartRegistryAccess() override;

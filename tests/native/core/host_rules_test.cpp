@@ -167,6 +167,26 @@ TEST(HostRules, MessageTexts) {
     EXPECT_EQ(SystemErrorMessage(4294967295u, u""), u"Systemfehler.  Code: 4294967295.\r\n");
 }
 
+// The trace line: the message, then what is known of where it arose.
+TEST(HostRules, ErrorTraceLine) {
+    struct Case {
+        HostError error;
+        Text line;
+    };
+    const Case cases[] = {
+        {HostError(u"Stream-Schreibfehler", {u"WriteFile", u"C:\\Spiele\\Data\\a.pak", 112}),
+         u"Brunvald: Stream-Schreibfehler (WriteFile \"C:\\Spiele\\Data\\a.pak\", code 112)"},
+        {HostError(u"Ressource X nicht gefunden", {u"FindResourceW", u"RT_RCDATA/X", 0}),
+         u"Brunvald: Ressource X nicht gefunden (FindResourceW \"RT_RCDATA/X\")"},
+        {HostError(u"Fehler beim Setzen der Daten für 'A'", {u"RegSetValueExW", u"", 5}),
+         u"Brunvald: Fehler beim Setzen der Daten für 'A' (RegSetValueExW, code 5)"},
+        {HostError(u"Datei", {u"", u"C:\\x", 2}), u"Brunvald: Datei (\"C:\\x\", code 2)"},
+        {HostError(u"Verzeichnis kann nicht erstellt werden"),
+         u"Brunvald: Verzeichnis kann nicht erstellt werden"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Utf8(ErrorTraceLine(c.error)), Utf8(c.line));
+}
+
 TEST(HostRules, Windows1252) {
     const std::string bytes = "A\x80\x81\x8A\x9F\xA0\xC4\xE4\xFF";
     const Text expected = {u'A', 0x20AC, 0x0081, 0x0160, 0x0178, 0x00A0, 0x00C4, 0x00E4, 0x00FF};

@@ -25,6 +25,46 @@ std::string ExtractError(Win32Host& host, const Text& name, const Text& target) 
     }
 }
 
+// Where the error that ExtractResource raises arose.
+ErrorOrigin ExtractErrorOrigin(Win32Host& host, const Text& name, const Text& target) {
+    try {
+        host.ExtractResource(name, target);
+    } catch (const HostError& error) {
+        return error.origin();
+    }
+    ADD_FAILURE() << "no error";
+    return {};
+}
+
+// Each error names the call that failed, what it was given (the full path of
+// a file) and the platform's code, for the trace.
+TEST(ExtractResource, ErrorsCarryTheOperationPathAndCode) {
+    Win32Host host;
+    TempFolder folder;
+    const Text readOnly = folder / u"geschützt.dat";
+    WriteText(readOnly, "alt");
+    ASSERT_TRUE(::SetFileAttributesW(W(readOnly), FILE_ATTRIBUTE_READONLY));
+    struct Case {
+        const char* name;
+        Text resource, target;
+        Text operation, path;
+        std::uint32_t code;
+    };
+    const Case cases[] = {
+        {"missing resource", u"Fehlt", folder / u"neu.txt", u"FindResourceW", u"RT_RCDATA/Fehlt", 0},
+        {"read-only target", u"SHORTTEXT", readOnly, u"CreateFileW", readOnly, ERROR_ACCESS_DENIED},
+        {"missing folder", u"SHORTTEXT", folder / u"fehlt\\datei.bin", u"CreateFileW",
+         folder / u"fehlt\\datei.bin", ERROR_PATH_NOT_FOUND},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ErrorOrigin origin = ExtractErrorOrigin(host, c.resource, c.target);
+        EXPECT_EQ(Utf8(origin.operation), Utf8(c.operation));
+        EXPECT_EQ(Utf8(origin.path), Utf8(c.path));
+        EXPECT_EQ(origin.code, c.code);
+    }
+}
+
 struct PayloadCase {
     const char16_t* resource;
     const char* fixture;

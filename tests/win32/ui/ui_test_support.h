@@ -30,6 +30,7 @@ struct MessageBoxCall {
 class WindowHost final : public HostOps {
 public:
     std::vector<MessageBoxCall> boxes;
+    std::vector<Text> traces;
     std::set<Text> missing;               // resources to report as not found
     std::vector<std::uint8_t> fontBytes;  // served instead of the real "China"/"TTF" when not empty
 
@@ -42,6 +43,7 @@ public:
         return {static_cast<const std::uint8_t*>(::LockResource(loaded)), ::SizeofResource(nullptr, found)};
     }
     Text ProgramPath() override { return u"C:\\Spiele\\BRUNVALD.Setup.exe"; }
+    void WriteTrace(const Text& line) override { traces.push_back(line); }
     int ShowMessageBox(const Text& text, const Text& caption, unsigned flags) override {
         boxes.push_back({text, caption, flags});
         return 1;

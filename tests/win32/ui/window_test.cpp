@@ -118,7 +118,9 @@ void FailingStartUp(HostOps&, InstallerWindow& window, ProgramState& state) {
     throw HostError(u"Ressource RCRES nicht gefunden");
 }
 
-void FailingRun(HostOps&, InstallerWindow&, ProgramState&) { throw HostError(u"Stream-Schreibfehler"); }
+void FailingRun(HostOps&, InstallerWindow&, ProgramState&) {
+    throw HostError(u"Stream-Schreibfehler", {u"WriteFile", u"C:\\Spiele\\Data\\karte.map", 112});
+}
 
 // An error during start-up goes to the error box (full stop added, the
 // program's title as caption); the window keeps what the completed steps did
@@ -130,19 +132,23 @@ TEST_F(WindowTest, StartUpErrorIsShownAndTheWindowStillOpens) {
     EXPECT_EQ(host.boxes[0].text, u"Ressource RCRES nicht gefunden.");
     EXPECT_EQ(host.boxes[0].caption, u"Brunvald");
     EXPECT_EQ(host.boxes[0].flags, 0x10u);
+    EXPECT_EQ(host.traces, std::vector<Text>{u"Brunvald: Ressource RCRES nicht gefunden"});
     EXPECT_EQ(w.prgNameYellow().text, u"Aurelmark Mission\r\nDrachenfels");
     EXPECT_FALSE(w.button(MainWindow::kIdInstallieren).IsEnabled());
     w.ShowCentred();
     EXPECT_TRUE(::IsWindowVisible(w.hwnd()));
 }
 
-// An error that ends a run early shows the box and leaves the window waiting.
+// An error that ends a run early shows the box and leaves the window waiting;
+// where it arose goes to the trace, never into the box.
 TEST_F(WindowTest, RunErrorIsShownAndTheWindowStays) {
     MainWindow& w = Make({&CountFormCreate, &FailingRun, &FailingRun});
     w.FormCreate();
     Click(MainWindow::kIdInstallieren);
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].text, u"Stream-Schreibfehler.");
+    EXPECT_EQ(host.traces,
+              std::vector<Text>{u"Brunvald: Stream-Schreibfehler (WriteFile \"C:\\Spiele\\Data\\karte.map\", code 112)"});
     EXPECT_TRUE(::IsWindow(w.hwnd()));
 }
 
