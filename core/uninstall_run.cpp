@@ -195,7 +195,8 @@ void UninstallRun(HostOps& host, InstallerWindow& window, ProgramState& state) {
     // Success would now be reported and the records and the executable
     // deleted, leaving no way to bring the saved file back.
     if (!walk.NotRestored().empty())
-        throw HostError(message::GameFileNotRestored(walk.NotRestored().front()));
+        throw HostError(message::GameFileNotRestored(walk.NotRestored().front()),
+                        {u"MoveFileW (backup back to its name)", walk.NotRestored().front(), 0});
 
     RemoveRecords(host, state.identity.displayName, ReportMissingEntry);
     // Only now: a journal gone while a record is left would make the next
