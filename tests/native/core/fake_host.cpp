@@ -425,7 +425,10 @@ bool FakeHost::MakeFolders(const Text& path) {
     if (path.empty()) throw HostError(MakeFoldersErrorMessage());
     if (KilledNow()) throw ProcessKilled{};
     const Text comparable = Comparable(path);
-    const bool ok = !files_.count(comparable);
+    // As CreateDirectoryW: no level of the path may be a file.
+    bool ok = true;
+    for (Text level = comparable; !level.empty(); level = ParentOf(level))
+        if (files_.count(level)) ok = false;
     log.push_back("MakeFolders " + Utf8(path) + Outcome(ok));
     if (ok) AddFolder(path);
     return ok;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/shared/host_rule_cases.h"
+
 namespace brunvald {
 namespace {
 
@@ -19,6 +21,17 @@ std::string Raised(const std::function<void()>& action) {
         return "";
     } catch (const HostError& error) {
         return testing::Utf8(error.message());
+    }
+}
+
+// The table of Windows' rules that the Win32 host passes under Wine.
+TEST(FakeHostFiles, KeepsTheRulesOfTheSharedTable) {
+    for (const host_rules::Case& c : host_rules::Cases()) {
+        FakeHost host;
+        host.AddResource(u"SHORTTEXT", "kurz");
+        const Text folder = u"C:\\Regeln\\";
+        host.AddFolder(folder);
+        host_rules::RunCase(host, folder, c, [&](const Text& path) { host.SetReadOnly(path, true); });
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "host/win32/win32_host.h"
 #include "test_support.h"
+#include "tests/shared/host_rule_cases.h"
 
 // After windows.h, which it needs.
 #include <psapi.h>
@@ -22,6 +23,17 @@ std::string ExtractError(Win32Host& host, const Text& name, const Text& target) 
         return "";
     } catch (const HostError& error) {
         return Utf8(error.message());
+    }
+}
+
+// The table of Windows' rules that the fake host keeps for the run tests.
+TEST(HostRulesTable, TheWin32HostKeepsTheRulesTheFakeIsTestedWith) {
+    for (const host_rules::Case& c : host_rules::Cases()) {
+        Win32Host host;
+        TempFolder folder;
+        host_rules::RunCase(host, folder / u"", c, [](const Text& path) {
+            ASSERT_TRUE(::SetFileAttributesW(W(path), FILE_ATTRIBUTE_READONLY));
+        });
     }
 }
 
