@@ -8,10 +8,10 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // Before anything can load a DLL: only the system folder is searched.
-    brunvald::win32::HardenDllSearch();
+    const bool strictSearch = brunvald::win32::HardenDllSearch();
     // The system DLLs that the platform's DLLs load by name later, loaded now
     // from the system folder, so that no later request finds one beside us.
-    brunvald::win32::PreloadSystemDlls();
+    brunvald::win32::PreloadSystemDlls(strictSearch);
 
     brunvald::win32::Win32Host host;
     brunvald::ProgramState state;

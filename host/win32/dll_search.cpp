@@ -1,5 +1,6 @@
 #include "host/win32/dll_search.h"
 
+#include <cstddef>
 #include <string>
 
 namespace brunvald::win32 {
@@ -13,18 +14,35 @@ using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 
 HMODULE Kernel32() noexcept { return ::GetModuleHandleW(L"kernel32.dll"); }
 
-// Measured: the DLLs that a whole install and a whole uninstall load by name
-// after the program's first line (Wine's built-in DLLs: the theme, the common
-// controls' delay-loaded drawing and COM imports). Known on Windows: what the
-// window, theme, shell, COM and security functions load by name there (the
-// set that established installers preload). comctl32 is not among them: the
-// application manifest redirects it to the side-by-side version 6, which a
-// load from the system folder would bypass.
-constexpr const wchar_t* kLoadedLater[] = {
-    L"uxtheme.dll", L"msimg32.dll", L"rpcrt4.dll",  L"combase.dll",  L"ole32.dll",
+// Measured under Wine: the DLLs that a whole install and a whole uninstall
+// load by name after the program's first line (the theme, and the common
+// controls' delay-loaded drawing and COM imports). Wine's built-in DLLs look
+// for their delay-loaded imports beside the program whatever the search
+// order, so these are loaded on every system. The window loads them before it
+// appears in any case, so loading them first costs start-up next to nothing.
+constexpr const wchar_t* kLoadedLaterAlways[] = {
+    L"uxtheme.dll", L"msimg32.dll", L"rpcrt4.dll", L"combase.dll", L"ole32.dll",
+};
+
+// Known on Windows: what the window, theme, shell, COM and security functions
+// load by name there (the set that established installers preload). Windows'
+// own DLLs load them through the default search, so where the strict search
+// order is in force they are found in the system folder alone; only a loader
+// without it looks beside the program first. They are loaded only there,
+// because mapping them all delays the window's first appearance.
+// comctl32 is in neither list: the application manifest redirects it to the
+// side-by-side version 6, which a load from the system folder would bypass.
+constexpr const wchar_t* kLoadedLaterWithoutStrictSearch[] = {
     L"version.dll", L"dwmapi.dll",  L"oleacc.dll",  L"apphelp.dll",  L"userenv.dll",
     L"propsys.dll", L"setupapi.dll", L"clbcatq.dll", L"cryptbase.dll", L"ntmarta.dll",
 };
+
+// Kept loaded on purpose: the module must stay for every later request by
+// name.
+template <std::size_t N>
+void LoadAndKeep(const wchar_t* const (&names)[N]) noexcept {
+    for (const wchar_t* name : names) static_cast<void>(LoadSystemLibrary(name).release());
+}
 
 }  // namespace
 
@@ -39,12 +57,9 @@ bool HardenDllSearch() noexcept {
     return false;
 }
 
-void PreloadSystemDlls() noexcept {
-    for (const wchar_t* name : kLoadedLater) {
-        // Kept loaded on purpose: the module must stay for every later
-        // request by name.
-        static_cast<void>(LoadSystemLibrary(name).release());
-    }
+void PreloadSystemDlls(bool strictSearch) noexcept {
+    LoadAndKeep(kLoadedLaterAlways);
+    if (!strictSearch) LoadAndKeep(kLoadedLaterWithoutStrictSearch);
 }
 
 unique_hmodule LoadSystemLibrary(const wchar_t* fileName) noexcept {

@@ -20,17 +20,17 @@ namespace brunvald::win32 {
 bool HardenDllSearch() noexcept;
 
 // Loads, from the system folder, the system DLLs that the platform's own DLLs
-// load by name after the program has started: delay-loaded imports (a
-// built-in gdi32 or comctl32 reaching msimg32, ole32 and their own imports),
-// and what the theme, shell, COM and security functions pull in on Windows.
-// Once a module is in the process, every later request by that name finds it
-// and searches no folder, so a DLL of that name beside the program is never
-// picked up: also on a loader without SetDefaultDllDirectories, where the
-// application folder stays in the search, and under Wine, whose built-in DLLs
-// look in the program's folder for their delay-loaded imports. A DLL the
-// platform does not have is passed over. Call it right after HardenDllSearch;
-// the modules stay loaded for the life of the process.
-void PreloadSystemDlls() noexcept;
+// load by name after the program has started, so that every later request by
+// that name finds the module in the process and searches no folder: a DLL of
+// that name beside the program is never picked up. Always: what Wine's
+// built-in DLLs load as delay-loaded imports (they look beside the program
+// whatever the search order). Where strictSearch is false (HardenDllSearch's
+// result: a loader without SetDefaultDllDirectories, which keeps the
+// application folder in the search), also what Windows' theme, shell, COM
+// and security functions load by name. A DLL the platform does not have is
+// passed over. Call it right after HardenDllSearch; the modules stay loaded
+// for the life of the process.
+void PreloadSystemDlls(bool strictSearch) noexcept;
 
 // Loads a system DLL by its bare file name (e.g. L"version.dll") from the
 // system folder only. Empty on failure, with the last error set.

@@ -4,10 +4,15 @@
 //   --child-end-program FILE  makes a window, registers it with the host and
 //                             calls EndProgram; the window's WM_DESTROY writes
 //                             FILE, and code after EndProgram would write FILE.after
+//   --child-preload strict|loose NAME...
+//                             preloads the system DLLs as the installer does
+//                             with the strict search order in force or not;
+//                             the exit code is how many NAMEs are then loaded
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "host/win32/dll_search.h"
 #include "host/win32/win32_host.h"
 #include "test_support.h"
 
@@ -39,6 +44,13 @@ int EndProgramChild(const std::wstring& marker) {
     return 12;
 }
 
+int PreloadChild(int argc, wchar_t** argv) {
+    brunvald::win32::PreloadSystemDlls(std::wstring(argv[2]) == L"strict");
+    int loaded = 0;
+    for (int i = 3; i < argc; ++i) loaded += ::GetModuleHandleW(argv[i]) != nullptr;
+    return loaded;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -47,6 +59,7 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (argc > 2 && std::wstring(argv[1]) == L"--child-end-program") return EndProgramChild(argv[2]);
+    if (argc > 2 && std::wstring(argv[1]) == L"--child-preload") return PreloadChild(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
