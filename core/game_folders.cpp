@@ -10,7 +10,7 @@ Text LocateGameFolder(HostOps& host) {
     {
         const auto registry = host.StartRegistryAccess();
         // A key that does not open names no game, as a missing value does.
-        if (registry->OpenRegistryKey(kAppPathsKey, false)) path = registry->ReadRegistryText(u"Path");
+        if (const auto key = registry->OpenKey(kAppPathsKey, false)) path = key->ReadText(u"Path");
     }
     return path.empty() ? Text() : WithSeparator(path);
 }

@@ -9,7 +9,8 @@ namespace brunvald {
 
 // The "Path" value of the game's App Paths key with "\" appended when
 // missing; empty when the game is not found (key or value missing, key not
-// openable, empty value). Raises only the type error of ReadRegistryText.
+// openable, empty value). Raises only the read errors of
+// RegistryKey::ReadText.
 Text LocateGameFolder(HostOps& host);
 
 // Every folder of InstallPaths from the game's folder.

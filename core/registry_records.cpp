@@ -4,13 +4,14 @@
 
 #include "core/mission_files.h"
 #include "core/mission_model.h"
+#include "host/host_rules.h"
 
 namespace brunvald {
 
 namespace {
 
 constexpr char16_t kUninstallListKey[] =
-    u"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 }  // namespace
 
@@ -26,13 +27,14 @@ Text UninstallCommand(const Text& gameFolder) {
 RecordedMission ReadRecordedMission(HostOps& host, const Text& ownMarker) {
     RecordedMission recorded;
     const auto registry = host.StartRegistryAccess();
-    if (!registry->RegistryKeyExists(kMakerKey)) return recorded;
-    // A key we may not open with full access reads as one with empty values.
-    const bool opened = registry->OpenRegistryKey(kMakerKey, false);
-    const Text marker = opened ? registry->ReadRegistryText(u"CampMarker") : Text();
+    if (!registry->KeyExists(kMakerKey)) return recorded;
+    // A key we may not open with full access reads as one with empty values:
+    // its marker is no marker, and no name is read.
+    const auto key = registry->OpenKey(kMakerKey, false);
+    const Text marker = key ? key->ReadText(u"CampMarker") : Text();
     if (marker != ownMarker) {
         recorded.otherMission = true;
-        if (opened) recorded.name = registry->ReadRegistryText(u"CampName");
+        if (key) recorded.name = key->ReadText(u"CampName");
     }
     return recorded;
 }
@@ -50,10 +52,11 @@ void WriteUninstallRecord(HostOps& host, const MissionIdentity& identity, const 
     const Text key = UninstallEntryKey(identity.displayName);
     if (key.empty()) return;
     const auto registry = host.StartRegistryAccess();
-    if (!registry->OpenRegistryKey(key, true)) return;
-    registry->WriteRegistryText(u"Publisher", u"©Vantorel");
-    registry->WriteRegistryText(u"DisplayName", identity.displayName);
-    registry->WriteRegistryText(u"UninstallString", UninstallCommand(gameFolder));
+    const auto entry = registry->OpenKey(key, true);
+    if (!entry) return;
+    entry->WriteText(u"Publisher", u"©Vantorel");
+    entry->WriteText(u"DisplayName", identity.displayName);
+    entry->WriteText(u"UninstallString", UninstallCommand(gameFolder));
 
     const auto dress = [](auto write) {
         try {
@@ -62,47 +65,49 @@ void WriteUninstallRecord(HostOps& host, const MissionIdentity& identity, const 
             // The entry works without it; the list shows less.
         }
     };
-    dress([&] { registry->WriteRegistryText(u"DisplayIcon", gameFolder + u"Data\\" + kInstallerFileName); });
-    dress([&] { registry->WriteRegistryText(u"DisplayVersion", host.BuildVersionText()); });
-    dress([&] { registry->WriteRegistryNumber(u"EstimatedSize", MissionSizeKb(host, mission)); });
-    dress([&] { registry->WriteRegistryNumber(u"NoModify", 1); });
-    dress([&] { registry->WriteRegistryNumber(u"NoRepair", 1); });
-    registry->CloseRegistryKey();
+    dress([&] { entry->WriteText(u"DisplayIcon", gameFolder + u"Data\\" + kInstallerFileName); });
+    dress([&] { entry->WriteText(u"DisplayVersion", host.BuildVersionText()); });
+    dress([&] { entry->WriteNumber(u"EstimatedSize", MissionSizeKb(host, mission)); });
+    dress([&] { entry->WriteNumber(u"NoModify", 1); });
+    dress([&] { entry->WriteNumber(u"NoRepair", 1); });
 }
 
 void WriteMakerRecord(HostOps& host, const MissionIdentity& identity) {
     const auto registry = host.StartRegistryAccess();
-    // A failed creation is not reported here: it shows up as the write error
-    // of the first value, which names what could not be stored.
-    (void)registry->OpenRegistryKey(kMakerKey, true);
-    registry->WriteRegistryText(u"CampExists", u"1");
-    registry->WriteRegistryText(u"CampMarker", identity.missionMarker);
-    registry->WriteRegistryText(u"CampName", identity.missionName);
-    registry->WriteRegistryText(u"CampBuild", host.BuildVersionText());
-    registry->WriteRegistryText(u"CampPicture", u"5.3.2.5");
-    registry->WriteRegistryText(u"CampVersion", u"1.0.1.0");
-    registry->CloseRegistryKey();
+    const auto key = registry->OpenKey(kMakerKey, true);
+    // A key that cannot be created fails the run as its first value would:
+    // the player sees which value could not be stored, and nothing is written.
+    if (!key)
+        throw HostError(RegistryWriteErrorMessage(u"CampExists"),
+                        {u"RegCreateKeyExW", Text(u"HKLM\\") + kMakerKey, 0});
+    key->WriteText(u"CampExists", u"1");
+    key->WriteText(u"CampMarker", identity.missionMarker);
+    key->WriteText(u"CampName", identity.missionName);
+    key->WriteText(u"CampBuild", host.BuildVersionText());
+    key->WriteText(u"CampPicture", u"5.3.2.5");
+    key->WriteText(u"CampVersion", u"1.0.1.0");
 }
 
 bool OwnRecordsPresent(HostOps& host, const MissionIdentity& identity) {
     const Text entryKey = UninstallEntryKey(identity.displayName);
     const auto registry = host.StartRegistryAccess();
-    if (!entryKey.empty() && registry->RegistryKeyExists(entryKey)) return true;
-    if (!registry->RegistryKeyExists(kMakerKey)) return false;
-    return registry->OpenRegistryKey(kMakerKey, false) &&
-           registry->ReadRegistryText(u"CampMarker") == identity.missionMarker;
+    if (!entryKey.empty() && registry->KeyExists(entryKey)) return true;
+    if (!registry->KeyExists(kMakerKey)) return false;
+    // A maker key that does not open with full access shows no marker.
+    const auto key = registry->OpenKey(kMakerKey, false);
+    return key && key->ReadText(u"CampMarker") == identity.missionMarker;
 }
 
 void RemoveRecords(HostOps& host, const Text& displayName, void (*onMissingEntry)(HostOps&)) {
     const Text entryKey = UninstallEntryKey(displayName);
     const auto registry = host.StartRegistryAccess();
-    const bool entryPresent = !entryKey.empty() && registry->RegistryKeyExists(entryKey);
+    const bool entryPresent = !entryKey.empty() && registry->KeyExists(entryKey);
     if (!entryPresent) onMissingEntry(host);
     // A key that will not go is not reported: the player has no remedy, and
     // the run has already put the game's files back. A left entry keeps the
     // uninstall reachable from the list of programs.
-    if (registry->RegistryKeyExists(kMakerKey)) (void)registry->DeleteRegistryKey(kMakerKey);
-    if (entryPresent) (void)registry->DeleteRegistryKey(entryKey);
+    if (registry->KeyExists(kMakerKey)) (void)registry->DeleteKeyTree(kMakerKey);
+    if (entryPresent) (void)registry->DeleteKeyTree(entryKey);
 }
 
 }  // namespace brunvald

@@ -8,12 +8,11 @@
 
 namespace brunvald {
 
-// The game's own key; read only. Without a leading "\": taken from the root
-// because no key is open when it is used.
+// The game's own key; read only.
 inline constexpr char16_t kAppPathsKey[] =
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Emperor.exe";
 // One key for all missions of the maker: which one is installed.
-inline constexpr char16_t kMakerKey[] = u"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel";
+inline constexpr char16_t kMakerKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel";
 
 // The entry in the platform's list of installed programs. Empty for an empty
 // displayName: that path would be the key of the whole list, and every
@@ -34,7 +33,7 @@ struct RecordedMission {
 // Reads "CampMarker" of the maker key, if the key exists, and compares it with
 // ownMarker unit by unit. A missing value, or a key that exists but cannot be
 // opened with full access, reads as empty text. Raises the read errors of
-// ReadRegistryText.
+// RegistryKey::ReadText.
 RecordedMission ReadRecordedMission(HostOps& host, const Text& ownMarker);
 
 // "Publisher", "DisplayName", "UninstallString". A key that cannot be created

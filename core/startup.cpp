@@ -29,10 +29,10 @@ bool OwnMakerRecordUnfinished(HostOps& host, const MissionIdentity& identity) {
     const Text entryKey = UninstallEntryKey(identity.displayName);
     if (entryKey.empty()) return false;
     const auto registry = host.StartRegistryAccess();
-    if (!registry->RegistryKeyExists(entryKey)) return false;
+    if (!registry->KeyExists(entryKey)) return false;
     // A maker key that does not open with full access shows no marker either.
-    return !registry->OpenRegistryKey(kMakerKey, false) ||
-           registry->ReadRegistryText(u"CampMarker").empty();
+    const auto key = registry->OpenKey(kMakerKey, false);
+    return !key || key->ReadText(u"CampMarker").empty();
 }
 
 void ResetFolderAttributes(HostOps& host, const InstallPaths& paths) {

@@ -47,31 +47,38 @@ private:
 inline constexpr unsigned kIconError = 0x10;
 inline constexpr unsigned kIconExclamation = 0x30;
 
-// One use of the registry, always from HKEY_LOCAL_MACHINE with full access and
-// no explicit view flag. Destroying it ends the access and closes its open key.
-// A path starting with "\" is taken from the root; any other path relative to
-// the open key, or from the root when none is open.
+// One open key of the registry, closed when the object goes. It stays the
+// key it was opened as: once that key is deleted, reads find nothing and
+// writes fail, even if a key of the same name is created again.
+class RegistryKey {
+public:
+    virtual ~RegistryKey() = default;
+
+    // Empty text for a missing value or one of size 0. Raises
+    // "Ungültiger Datentyp für '%s'" for a value that is not text and
+    // "Fehler beim Holen der Daten für '%s'" for a failed read.
+    virtual Text ReadText(const Text& valueName) = 0;
+    // Stores REG_SZ; raises "Fehler beim Setzen der Daten für '%s'".
+    virtual void WriteText(const Text& valueName, const Text& text) = 0;
+    // Stores REG_DWORD; raises "Fehler beim Setzen der Daten für '%s'".
+    virtual void WriteNumber(const Text& valueName, std::uint32_t number) = 0;
+};
+
+// One use of the registry, always in HKEY_LOCAL_MACHINE with no explicit view
+// flag. Every path names a key below that root ("SOFTWARE\..."); an empty
+// path names none. Nothing here raises.
 class RegistryAccess {
 public:
     virtual ~RegistryAccess() = default;
 
-    // True when the key can be opened for reading (0x20009). The open key is
-    // unchanged.
-    [[nodiscard]] virtual bool RegistryKeyExists(const Text& path) = 0;
-    // Opens (or with mayCreate and a non-empty path creates) the key with full
-    // access; on success it replaces the open key. Never raises.
-    [[nodiscard]] virtual bool OpenRegistryKey(const Text& path, bool mayCreate) = 0;
-    // Empty text for a missing value, a size of 0 or no open key. Raises
-    // "Ungültiger Datentyp für '%s'" for a value that is not text and
-    // "Fehler beim Holen der Daten für '%s'" for a failed read.
-    virtual Text ReadRegistryText(const Text& valueName) = 0;
-    // Stores REG_SZ; raises "Fehler beim Setzen der Daten für '%s'".
-    virtual void WriteRegistryText(const Text& valueName, const Text& text) = 0;
-    // Stores REG_DWORD; raises "Fehler beim Setzen der Daten für '%s'".
-    virtual void WriteRegistryNumber(const Text& valueName, std::uint32_t number) = 0;
-    virtual void CloseRegistryKey() = 0;
-    // Deletes the key with all subkeys and values; the open key is unchanged.
-    [[nodiscard]] virtual bool DeleteRegistryKey(const Text& path) = 0;
+    // True when the key can be opened for reading (0x20009).
+    [[nodiscard]] virtual bool KeyExists(const Text& path) = 0;
+    // The key with full access, created first (with every missing key above
+    // it) when create is set; null when it cannot be opened or created.
+    [[nodiscard]] virtual std::unique_ptr<RegistryKey> OpenKey(const Text& path, bool create) = 0;
+    // Deletes the key with all subkeys and values; false when the key is
+    // missing or will not go.
+    [[nodiscard]] virtual bool DeleteKeyTree(const Text& path) = 0;
 };
 
 // A `bool` result here and in RegistryAccess says whether the platform did

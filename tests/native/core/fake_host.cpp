@@ -40,11 +40,6 @@ Text KeyComparable(const Text& path) {
     return key;
 }
 
-// The comparable form of a key path given from the root, "\" first or not.
-Text KeyOf(const Text& path) {
-    return KeyComparable(!path.empty() && path.front() == u'\\' ? path.substr(1) : path);
-}
-
 Text ParentOf(const Text& comparable) {
     const std::size_t cut = comparable.rfind(u'\\');
     return cut == Text::npos ? Text() : comparable.substr(0, cut);
@@ -57,6 +52,56 @@ bool IsBelow(const Text& comparable, const Text& folder) {
 
 std::string Outcome(bool ok) { return ok ? "" : " [failed]"; }
 
+// An open key: its comparable path and the identity of the key it was
+// opened as. A key deleted (and perhaps created again under the same name)
+// is another key, as it is for a Windows handle.
+class FakeRegistryKey final : public RegistryKey {
+public:
+    FakeRegistryKey(FakeHost& host, Text key, std::uint64_t identity)
+        : host_(host), key_(std::move(key)), identity_(identity) {
+        ++host_.registryKeysOpen;
+    }
+    ~FakeRegistryKey() override { --host_.registryKeysOpen; }
+
+    Text ReadText(const Text& valueName) override {
+        const RegistryValue* value = Alive() ? host_.Value(key_, valueName) : nullptr;
+        if (value == nullptr || value->text.empty()) return {};
+        if (value->type == ValueType::Dword) throw HostError(RegistryTypeErrorMessage(valueName));
+        return value->text.substr(0, value->text.find(u'\0'));
+    }
+
+    void WriteText(const Text& valueName, const Text& text) override {
+        WriteValue(valueName, text, ValueType::Sz);
+    }
+
+    // A REG_DWORD is held as its decimal text.
+    void WriteNumber(const Text& valueName, std::uint32_t number) override {
+        const std::string decimal = std::to_string(number);
+        WriteValue(valueName, Text(decimal.begin(), decimal.end()), ValueType::Dword);
+    }
+
+private:
+    bool Alive() const {
+        const auto found = host_.keys.find(key_);
+        return found != host_.keys.end() && found->second.identity == identity_;
+    }
+
+    void WriteValue(const Text& valueName, const Text& text, ValueType type) {
+        if (host_.KilledNow()) throw ProcessKilled{};
+        if (!Alive() || host_.failingValueWrites.count(valueName)) {
+            host_.log.push_back("RegWrite " + Utf8(valueName) + " [failed]");
+            throw HostError(RegistryWriteErrorMessage(valueName));
+        }
+        const FakeHost::Key& key = host_.keys.at(key_);
+        host_.log.push_back("RegWrite " + Utf8(key.path) + " : " + Utf8(valueName) + "=" + Utf8(text));
+        host_.SetValue(key.path, valueName, text, type);
+    }
+
+    FakeHost& host_;
+    Text key_;
+    std::uint64_t identity_;
+};
+
 class FakeRegistryAccess final : public RegistryAccess {
 public:
     explicit FakeRegistryAccess(FakeHost& host) : host_(host) {
@@ -65,53 +110,21 @@ public:
     }
     ~FakeRegistryAccess() override { --host_.registryAccessesLive; }
 
-    bool RegistryKeyExists(const Text& path) override {
-        return host_.keys.count(KeyComparable(Resolve(path))) != 0;
+    bool KeyExists(const Text& path) override {
+        return !path.empty() && host_.keys.count(KeyComparable(path)) != 0;
     }
 
-    bool OpenRegistryKey(const Text& path, bool mayCreate) override {
-        const Text key = Resolve(path);
-        if (mayCreate && !path.empty()) host_.AddKey(key);
-        const auto found = host_.keys.find(KeyComparable(key));
-        if (found == host_.keys.end() || found->second.denyFullAccess) return false;
-        open_ = key;
-        hasOpen_ = true;
-        return true;
+    std::unique_ptr<RegistryKey> OpenKey(const Text& path, bool create) override {
+        if (path.empty()) return nullptr;
+        if (create) host_.AddKey(path);
+        const auto found = host_.keys.find(KeyComparable(path));
+        if (found == host_.keys.end() || found->second.denyFullAccess) return nullptr;
+        return std::make_unique<FakeRegistryKey>(host_, found->first, found->second.identity);
     }
 
-    Text ReadRegistryText(const Text& valueName) override {
-        const RegistryValue* value = hasOpen_ ? Find(valueName) : nullptr;
-        if (value == nullptr || value->text.empty()) return {};
-        if (value->type == ValueType::Dword) throw HostError(RegistryTypeErrorMessage(valueName));
-        return value->text.substr(0, value->text.find(u'\0'));
-    }
-
-    void WriteRegistryText(const Text& valueName, const Text& text) override {
-        WriteValue(valueName, text, ValueType::Sz);
-    }
-
-    // A REG_DWORD is held as its decimal text.
-    void WriteValue(const Text& valueName, const Text& text, ValueType type) {
+    bool DeleteKeyTree(const Text& path) override {
         if (host_.KilledNow()) throw ProcessKilled{};
-        if (!hasOpen_ || host_.failingValueWrites.count(valueName)) {
-            host_.log.push_back("RegWrite " + Utf8(valueName) + " [failed]");
-            throw HostError(RegistryWriteErrorMessage(valueName));
-        }
-        host_.log.push_back("RegWrite " + Utf8(host_.keys[KeyComparable(open_)].path) + " : " +
-                            Utf8(valueName) + "=" + Utf8(text));
-        host_.SetValue(open_, valueName, text, type);
-    }
-
-    void WriteRegistryNumber(const Text& valueName, std::uint32_t number) override {
-        const std::string decimal = std::to_string(number);
-        WriteValue(valueName, Text(decimal.begin(), decimal.end()), ValueType::Dword);
-    }
-
-    void CloseRegistryKey() override { hasOpen_ = false; }
-
-    bool DeleteRegistryKey(const Text& path) override {
-        if (host_.KilledNow()) throw ProcessKilled{};
-        const Text key = KeyComparable(Resolve(path));
+        const Text key = KeyComparable(path);
         const auto found = host_.keys.find(key);
         const bool ok = !key.empty() && found != host_.keys.end() && !found->second.denyFullAccess;
         host_.log.push_back("RegDelete " + Utf8(path) + Outcome(ok));
@@ -122,25 +135,7 @@ public:
     }
 
 private:
-    // "\" first: from the root; otherwise relative to the open key, if any.
-    // The letters stay as written; lookups go through KeyComparable.
-    Text Resolve(const Text& path) const {
-        Text resolved;
-        if (!path.empty() && path.front() == u'\\') resolved = path.substr(1);
-        else if (!hasOpen_) resolved = path;
-        else if (path.empty()) resolved = open_;
-        else resolved = open_ + u'\\' + path;
-        while (!resolved.empty() && resolved.back() == u'\\') resolved.pop_back();
-        return resolved;
-    }
-
-    const RegistryValue* Find(const Text& valueName) const {
-        return host_.Value(open_, valueName);
-    }
-
     FakeHost& host_;
-    Text open_;
-    bool hasOpen_ = false;
 };
 
 }  // namespace
@@ -224,18 +219,17 @@ void FakeHost::RemoveResource(const Text& name, const Text& type) {
 // A key's parents always exist, as in the real registry.
 void FakeHost::AddKey(const Text& path) {
     Text trimmed = path;
-    if (!trimmed.empty() && trimmed.front() == u'\\') trimmed.erase(0, 1);
     while (!trimmed.empty() && trimmed.back() == u'\\') trimmed.pop_back();
     for (std::size_t cut = 0; cut != Text::npos && !trimmed.empty();) {
         cut = trimmed.find(u'\\', cut + 1);
         const Text key = trimmed.substr(0, cut);
-        if (!keys.count(KeyComparable(key))) keys[KeyComparable(key)] = Key{key, {}, false};
+        if (!keys.count(KeyComparable(key))) keys[KeyComparable(key)] = Key{key, {}, false, ++keysCreated};
     }
 }
 
 void FakeHost::SetValue(const Text& keyPath, const Text& name, const Text& text, ValueType type) {
     AddKey(keyPath);
-    auto& values = keys[KeyOf(keyPath)].values;
+    auto& values = keys[KeyComparable(keyPath)].values;
     for (RegistryValue& value : values) {
         if (AsciiUpper(value.name) == AsciiUpper(name)) {
             value.type = type;
@@ -248,7 +242,7 @@ void FakeHost::SetValue(const Text& keyPath, const Text& name, const Text& text,
 
 void FakeHost::DenyFullAccess(const Text& keyPath) {
     AddKey(keyPath);
-    keys[KeyOf(keyPath)].denyFullAccess = true;
+    keys[KeyComparable(keyPath)].denyFullAccess = true;
 }
 
 // --- Looking at the outcome -------------------------------------------------
@@ -280,11 +274,11 @@ std::vector<std::string> FakeHost::FileListing() const {
 }
 
 bool FakeHost::HasKey(const Text& path) const {
-    return keys.count(KeyOf(path)) != 0;
+    return keys.count(KeyComparable(path)) != 0;
 }
 
 const RegistryValue* FakeHost::Value(const Text& keyPath, const Text& name) const {
-    const auto key = keys.find(KeyOf(keyPath));
+    const auto key = keys.find(KeyComparable(keyPath));
     if (key == keys.end()) return nullptr;
     for (const RegistryValue& value : key->second.values)
         if (AsciiUpper(value.name) == AsciiUpper(name)) return &value;
@@ -293,7 +287,7 @@ const RegistryValue* FakeHost::Value(const Text& keyPath, const Text& name) cons
 
 std::vector<std::string> FakeHost::ValuesOf(const Text& keyPath) const {
     std::vector<std::string> result;
-    const auto key = keys.find(KeyOf(keyPath));
+    const auto key = keys.find(KeyComparable(keyPath));
     if (key == keys.end()) return result;
     for (const RegistryValue& value : key->second.values)
         result.push_back(Utf8(value.name) + "=" + Utf8(value.text));

@@ -71,7 +71,7 @@ public:
     std::map<Text, Text> shortForms;  // comparable path -> short form
     // ExtractResource into this path (comparable) writes half and fails.
     std::set<Text> streamFailures;
-    // WriteRegistryText and WriteRegistryNumber of these value names fail.
+    // RegistryKey::WriteText and WriteNumber of these value names fail.
     std::set<Text> failingValueWrites;
     // ReadWholeFile of these paths (comparable) fails.
     std::set<Text> unreadableFiles;
@@ -105,6 +105,7 @@ public:
     std::vector<Text> traces;  // every WriteTrace line
     int registryAccessesStarted = 0;
     int registryAccessesLive = 0;
+    int registryKeysOpen = 0;  // RegistryKey objects not yet destroyed
     std::vector<std::vector<Text>> scripts;  // lines of each WriteScriptFile
     std::vector<Text> openedHidden;
     std::uintptr_t lastOwner = 0;
@@ -145,8 +146,10 @@ public:
         Text path;  // as first created
         std::vector<RegistryValue> values;
         bool denyFullAccess = false;
+        std::uint64_t identity = 0;  // a key created again after a deletion is another key
     };
-    std::map<Text, Key> keys;  // comparable key path (no leading "\") -> key
+    std::map<Text, Key> keys;  // comparable key path -> key
+    std::uint64_t keysCreated = 0;
 
 private:
     struct File {

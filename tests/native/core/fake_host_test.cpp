@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/shared/host_rule_cases.h"
+#include "tests/shared/registry_rule_cases.h"
 
 namespace brunvald {
 namespace {
@@ -105,33 +106,65 @@ TEST(FakeHostFiles, DeleteFolderTreeAndResetAttributes) {
     EXPECT_FALSE(host.DeleteFolderTree(u"C:\\G\\Camp\\A\\"));
 }
 
+// The table of Windows' registry rules that the Win32 host passes under Wine.
+TEST(FakeHostRegistry, KeepsTheRulesOfTheSharedTable) {
+    for (const registry_rules::Case& c : registry_rules::Cases()) {
+        FakeHost host;
+        const Text base = u"SOFTWARE\\Regeln";
+        host.AddKey(base);
+        const auto registry = host.StartRegistryAccess();
+        registry_rules::RunCase(*registry, base, c);
+    }
+}
+
 TEST(FakeHostRegistry, PathsValuesAndDeletion) {
     FakeHost host;
     host.SetValue(u"SOFTWARE\\Maker", u"Num", u"1", ValueType::Dword);
     host.SetValue(u"SOFTWARE\\Maker\\Sub\\Deeper", u"x", u"y");
     auto registry = host.StartRegistryAccess();
     EXPECT_EQ(host.registryAccessesLive, 1);
-    EXPECT_FALSE(registry->OpenRegistryKey(u"SOFTWARE\\Nothing", false));
-    EXPECT_EQ(registry->ReadRegistryText(u"x"), u"");  // no open key
-    EXPECT_EQ(Raised([&] { registry->WriteRegistryText(u"v", u"t"); }),
-              "Fehler beim Setzen der Daten für 'v'");
-    EXPECT_TRUE(registry->OpenRegistryKey(u"\\software\\MAKER", false));
-    EXPECT_EQ(Raised([&] { registry->ReadRegistryText(u"num"); }), "Ungültiger Datentyp für 'num'");
-    EXPECT_EQ(registry->ReadRegistryText(u"missing"), u"");
-    // Relative to the open key; existence tests leave the open key alone.
-    EXPECT_TRUE(registry->RegistryKeyExists(u"Sub\\Deeper"));
-    EXPECT_TRUE(registry->OpenRegistryKey(u"Sub", false));
-    EXPECT_TRUE(registry->RegistryKeyExists(u"Deeper"));
-    EXPECT_TRUE(registry->RegistryKeyExists(u"\\SOFTWARE\\Maker"));
-    registry->WriteRegistryText(u"Name", Text(u"a\0b", 3));
-    EXPECT_EQ(registry->ReadRegistryText(u"NAME"), u"a");  // ends at its first NUL
-    registry->CloseRegistryKey();
-    EXPECT_TRUE(registry->DeleteRegistryKey(u"\\SOFTWARE\\Maker"));
+    EXPECT_EQ(registry->OpenKey(u"SOFTWARE\\Nothing", false), nullptr);
+    auto maker = registry->OpenKey(u"software\\MAKER", false);
+    ASSERT_NE(maker, nullptr);
+    EXPECT_EQ(host.registryKeysOpen, 1);
+    EXPECT_EQ(Raised([&] { maker->ReadText(u"num"); }), "Ungültiger Datentyp für 'num'");
+    EXPECT_EQ(maker->ReadText(u"missing"), u"");
+    EXPECT_TRUE(registry->KeyExists(u"SOFTWARE\\Maker\\Sub\\Deeper"));
+    auto sub = registry->OpenKey(u"SOFTWARE\\Maker\\Sub", false);
+    ASSERT_NE(sub, nullptr);
+    EXPECT_TRUE(registry->KeyExists(u"SOFTWARE\\MAKER\\SUB\\deeper"));
+    EXPECT_TRUE(registry->KeyExists(u"SOFTWARE\\Maker"));
+    sub->WriteText(u"Name", Text(u"a\0b", 3));
+    EXPECT_EQ(sub->ReadText(u"NAME"), u"a");  // ends at its first NUL
+    sub.reset();
+    maker.reset();
+    EXPECT_EQ(host.registryKeysOpen, 0);
+    EXPECT_TRUE(registry->DeleteKeyTree(u"SOFTWARE\\Maker"));
     EXPECT_FALSE(host.HasKey(u"SOFTWARE\\Maker\\Sub\\Deeper"));
     EXPECT_TRUE(host.HasKey(u"SOFTWARE"));
-    EXPECT_FALSE(registry->DeleteRegistryKey(u"\\SOFTWARE\\Maker"));
+    EXPECT_FALSE(registry->DeleteKeyTree(u"SOFTWARE\\Maker"));
     registry.reset();
     EXPECT_EQ(host.registryAccessesLive, 0);
+}
+
+// A key that refuses full access exists, but neither opens nor is created
+// over; an empty path names no key, not the root.
+TEST(FakeHostRegistry, DeniedKeysAndTheEmptyPath) {
+    FakeHost host;
+    host.SetValue(u"SOFTWARE\\Geschuetzt", u"v", u"x");
+    host.DenyFullAccess(u"SOFTWARE\\Geschuetzt");
+    const auto registry = host.StartRegistryAccess();
+    EXPECT_TRUE(registry->KeyExists(u"SOFTWARE\\Geschuetzt"));
+    EXPECT_EQ(registry->OpenKey(u"SOFTWARE\\Geschuetzt", false), nullptr);
+    EXPECT_EQ(registry->OpenKey(u"SOFTWARE\\Geschuetzt", true), nullptr);
+    EXPECT_FALSE(registry->DeleteKeyTree(u"SOFTWARE\\Geschuetzt"));
+    EXPECT_EQ(host.Value(u"SOFTWARE\\Geschuetzt", u"v")->text, u"x");
+
+    EXPECT_FALSE(registry->KeyExists(u""));
+    EXPECT_EQ(registry->OpenKey(u"", false), nullptr);
+    EXPECT_EQ(registry->OpenKey(u"", true), nullptr);
+    EXPECT_FALSE(registry->DeleteKeyTree(u""));
+    EXPECT_TRUE(host.HasKey(u"SOFTWARE\\Geschuetzt"));
 }
 
 TEST(FakeHostProgram, EndProgramThrowsItsOwnType) {

@@ -16,7 +16,7 @@ using testing::ValueType;
 
 constexpr char16_t kUninstallList[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr char16_t kEntry[] =
-    u"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark";
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark";
 
 MissionIdentity Aurelmark() {
     MissionIdentity identity;
@@ -31,7 +31,7 @@ MissionIdentity Aurelmark() {
 TEST(RegistryRecords, KeysAndCommand) {
     EXPECT_EQ(Text(kAppPathsKey),
               u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Emperor.exe");
-    EXPECT_EQ(Text(kMakerKey), u"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel");
+    EXPECT_EQ(Text(kMakerKey), u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel");
     EXPECT_EQ(UninstallEntryKey(u"Vantorel Mission : Aurelmark"), kEntry);
     EXPECT_EQ(UninstallEntryKey(u""), u"");
     EXPECT_EQ(UninstallCommand(u"C:\\Spiele\\Der erste Kaiser\\"),
@@ -70,6 +70,7 @@ TEST(RegistryRecords, WritesBothRecordsInOrder) {
     EXPECT_EQ(host.Value(kMakerKey, u"CampBuild")->type, ValueType::Sz);
     EXPECT_EQ(host.registryAccessesStarted, 2);
     EXPECT_EQ(host.registryAccessesLive, 0);
+    EXPECT_EQ(host.registryKeysOpen, 0);
 }
 
 TEST(RegistryRecords, MissionSizeCountsThePlacedFilesInWholeKb) {
@@ -118,6 +119,7 @@ TEST(RegistryRecords, AnExtraValueThatFailsIsLeftOut) {
         expected.insert(expected.end(), c.extras.begin(), c.extras.end());
         EXPECT_EQ(host.ValuesOf(kEntry), expected);
         EXPECT_EQ(host.registryAccessesLive, 0);
+        EXPECT_EQ(host.registryKeysOpen, 0);
     }
 }
 
@@ -147,6 +149,7 @@ TEST(RegistryRecords, FailingVersionLeavesTheFirstThreeMakerValues) {
     EXPECT_EQ(host.ValuesOf(kMakerKey),
               (std::vector<std::string>{"CampExists=1", "CampMarker=ARMK", "CampName=Aurelmark"}));
     EXPECT_EQ(host.registryAccessesLive, 0);
+    EXPECT_EQ(host.registryKeysOpen, 0);
 }
 
 TEST(RegistryRecords, MakerKeyThatCannotBeOpenedRaisesOnTheFirstValue) {
@@ -229,6 +232,7 @@ TEST(RegistryRecords, RemoveRecords) {
         EXPECT_EQ(host.log, expected);
         EXPECT_EQ(host.registryAccessesStarted, 1);
         EXPECT_EQ(host.registryAccessesLive, 0);
+        EXPECT_EQ(host.registryKeysOpen, 0);
     }
 }
 
@@ -261,6 +265,7 @@ TEST(RegistryRecords, RecordedMission) {
         EXPECT_EQ(recorded.otherMission, c.other);
         EXPECT_EQ(recorded.name, c.shownName);
         EXPECT_EQ(host.registryAccessesLive, 0);
+        EXPECT_EQ(host.registryKeysOpen, 0);
     }
     // An empty own marker passes a key without a marker value.
     FakeHost host;
@@ -297,6 +302,7 @@ TEST(GameFolders, LocateGameFolder) {
         if (c.denied) host.DenyFullAccess(kAppPathsKey);
         EXPECT_EQ(LocateGameFolder(host), c.folder);
         EXPECT_EQ(host.registryAccessesLive, 0);
+        EXPECT_EQ(host.registryKeysOpen, 0);
     }
 }
 
@@ -310,6 +316,7 @@ TEST(GameFolders, NumberValueRaisesTheTypeError) {
         EXPECT_EQ(error.message(), u"Ungültiger Datentyp für 'Path'");
     }
     EXPECT_EQ(host.registryAccessesLive, 0);
+    EXPECT_EQ(host.registryKeysOpen, 0);
 }
 
 TEST(GameFolders, InstallPaths) {

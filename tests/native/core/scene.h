@@ -16,9 +16,9 @@ namespace brunvald::testing {
 inline constexpr char16_t kGame[] = u"C:\\Spiele\\Kaiser\\";
 inline constexpr char16_t kAppPaths[] =
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Emperor.exe";
-inline constexpr char16_t kMaker[] = u"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel";
+inline constexpr char16_t kMaker[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel";
 inline constexpr char16_t kEntryKey[] =
-    u"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark";
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark";
 
 // name, file name, game file it replaces (relative to the game folder) or ""
 struct MissionFile {

@@ -80,7 +80,7 @@ TEST(StartUp, Refusals) {
         if (c.scene.makerWithoutMarker) host.AddKey(kMaker);
         if (c.scene.makerExists) host.SetValue(kMaker, u"CampExists", c.scene.makerExists);
         if (c.scene.uninstallEntry)
-            host.SetValue(u"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
+            host.SetValue(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
                               Text(c.scene.uninstallEntry),
                           u"DisplayName", c.scene.uninstallEntry);
         AddMission(host, AurelmarkFiles());

@@ -181,7 +181,7 @@ TEST(UninstallRun, TreeImageFilesWithoutBackupGoOnlyWhenTheyAreTheMissions) {
 TEST(UninstallRun, EntryRemovedByHand) {
     Machine machine;
     ASSERT_EQ(machine.Install(), "ended");
-    machine.host.keys.erase(FakeHost::Comparable(Text(kEntryKey).substr(1)));
+    machine.host.keys.erase(FakeHost::Comparable(kEntryKey));
     ASSERT_FALSE(machine.host.HasKey(kEntryKey));
     machine.host.messageBoxes.clear();
     ASSERT_EQ(machine.Uninstall(), "ended");

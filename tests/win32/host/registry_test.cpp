@@ -4,6 +4,7 @@
 
 #include "host/win32/win32_registry.h"
 #include "test_support.h"
+#include "tests/shared/registry_rule_cases.h"
 
 namespace brunvald::test {
 namespace {
@@ -27,24 +28,36 @@ std::string ErrorOf(F&& call) {
 class Registry : public ::testing::Test {
 protected:
     TestRegistryBranch branch;
-    Text Absolute(const Text& relative) const { return u"\\" + branch.path() + u"\\" + relative; }
+    Win32RegistryAccess access;
+    // A key of the branch as the installer names it: from HKEY_LOCAL_MACHINE.
+    Text Path(const Text& relative) const { return branch.path() + u"\\" + relative; }
 };
 
-TEST_F(Registry, ReadRegistryTextTable) {
-    unique_hkey key = branch.Create(u"Werte");
-    const wchar_t text[] = L"C:\\Spiele\\Kaiser";
-    SetRaw(key.get(), L"Text", REG_SZ, text, sizeof text);
-    const wchar_t expand[] = L"%WINDIR%\\Kaiser";
-    SetRaw(key.get(), L"Expand", REG_EXPAND_SZ, expand, sizeof expand);
-    const wchar_t inner[] = L"vor\0nach";
-    SetRaw(key.get(), L"InnerNul", REG_SZ, inner, sizeof inner);
-    SetRaw(key.get(), L"NoTerminator", REG_SZ, L"abc", 3 * sizeof(wchar_t));
-    SetRaw(key.get(), L"OddSize", REG_SZ, L"abc", 5);
-    SetRaw(key.get(), L"Empty", REG_SZ, L"", sizeof(wchar_t));
-    SetRaw(key.get(), L"ZeroBytes", REG_SZ, L"", 0);
+// The table of Windows' registry rules that the fake host also passes.
+TEST_F(Registry, KeepsTheRulesOfTheSharedTable) {
+    int index = 0;
+    for (const registry_rules::Case& c : registry_rules::Cases()) {
+        const Text base = u"Fall " + T(std::to_wstring(++index));
+        branch.Create(base);
+        registry_rules::RunCase(access, Path(base), c);
+    }
+}
 
-    Win32RegistryAccess access;
-    ASSERT_TRUE(access.OpenRegistryKey(Absolute(u"Werte"), false));
+TEST_F(Registry, ReadTextTable) {
+    unique_hkey raw = branch.Create(u"Werte");
+    const wchar_t text[] = L"C:\\Spiele\\Kaiser";
+    SetRaw(raw.get(), L"Text", REG_SZ, text, sizeof text);
+    const wchar_t expand[] = L"%WINDIR%\\Kaiser";
+    SetRaw(raw.get(), L"Expand", REG_EXPAND_SZ, expand, sizeof expand);
+    const wchar_t inner[] = L"vor\0nach";
+    SetRaw(raw.get(), L"InnerNul", REG_SZ, inner, sizeof inner);
+    SetRaw(raw.get(), L"NoTerminator", REG_SZ, L"abc", 3 * sizeof(wchar_t));
+    SetRaw(raw.get(), L"OddSize", REG_SZ, L"abc", 5);
+    SetRaw(raw.get(), L"Empty", REG_SZ, L"", sizeof(wchar_t));
+    SetRaw(raw.get(), L"ZeroBytes", REG_SZ, L"", 0);
+
+    const auto key = access.OpenKey(Path(u"Werte"), false);
+    ASSERT_NE(key, nullptr);
     struct Case {
         const char16_t* name;
         const char16_t* expected;
@@ -62,58 +75,65 @@ TEST_F(Registry, ReadRegistryTextTable) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf8(c.name));
-        EXPECT_EQ(access.ReadRegistryText(c.name), Text(c.expected));
+        EXPECT_EQ(key->ReadText(c.name), Text(c.expected));
     }
 }
 
 TEST_F(Registry, ReadingANumberOrBinaryValueRaisesTheTypeError) {
-    unique_hkey key = branch.Create(u"Werte");
+    unique_hkey raw = branch.Create(u"Werte");
     const DWORD number = 1;
-    SetRaw(key.get(), L"Zahl", REG_DWORD, &number, sizeof number);
-    SetRaw(key.get(), L"Roh", REG_BINARY, "ab", 2);
-    Win32RegistryAccess access;
-    ASSERT_TRUE(access.OpenRegistryKey(Absolute(u"Werte"), false));
-    EXPECT_EQ(ErrorOf([&] { access.ReadRegistryText(u"Zahl"); }), "Ungültiger Datentyp für 'Zahl'");
-    EXPECT_EQ(ErrorOf([&] { access.ReadRegistryText(u"Roh"); }), "Ungültiger Datentyp für 'Roh'");
+    SetRaw(raw.get(), L"Zahl", REG_DWORD, &number, sizeof number);
+    SetRaw(raw.get(), L"Roh", REG_BINARY, "ab", 2);
+    const auto key = access.OpenKey(Path(u"Werte"), false);
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(ErrorOf([&] { key->ReadText(u"Zahl"); }), "Ungültiger Datentyp für 'Zahl'");
+    EXPECT_EQ(ErrorOf([&] { key->ReadText(u"Roh"); }), "Ungültiger Datentyp für 'Roh'");
 }
 
-TEST_F(Registry, WithoutAnOpenKeyReadsGiveEmptyTextAndWritesRaise) {
-    Win32RegistryAccess access;
-    EXPECT_EQ(access.ReadRegistryText(u"Path"), Text());
-    EXPECT_FALSE(access.OpenRegistryKey(Absolute(u"Fehlt"), false));
-    EXPECT_EQ(access.OpenKeyForTesting(), nullptr);
-    EXPECT_EQ(access.ReadRegistryText(u"Path"), Text());
-    EXPECT_EQ(ErrorOf([&] { access.WriteRegistryText(u"CampExists", u"1"); }),
-              "Fehler beim Setzen der Daten für 'CampExists'");
+// A missing key gives no key object and is not created; a key deleted while
+// held reads empty text and raises the write error, naming the call, the
+// value and the platform's code for a supporter.
+TEST_F(Registry, AMissingKeyGivesNoKeyAndADeletedOneTakesNoWrites) {
+    EXPECT_EQ(access.OpenKey(Path(u"Fehlt"), false), nullptr);
+    EXPECT_FALSE(branch.KeyExists(u"Fehlt"));
 
-    EXPECT_EQ(ErrorOf([&] { access.WriteRegistryNumber(u"NoModify", 1); }),
-              "Fehler beim Setzen der Daten für 'NoModify'");
-
-    ASSERT_TRUE(access.OpenRegistryKey(Absolute(u"Neu"), true));
-    access.CloseRegistryKey();
-    EXPECT_EQ(ErrorOf([&] { access.WriteRegistryText(u"CampExists", u"1"); }),
+    const auto key = access.OpenKey(Path(u"Neu"), true);
+    ASSERT_NE(key, nullptr);
+    key->WriteText(u"Path", u"C:\\Kaiser");
+    ASSERT_TRUE(access.DeleteKeyTree(Path(u"Neu")));
+    EXPECT_EQ(key->ReadText(u"Path"), Text());
+    EXPECT_EQ(ErrorOf([&] { key->WriteText(u"CampExists", u"1"); }),
               "Fehler beim Setzen der Daten für 'CampExists'");
-    EXPECT_EQ(ErrorOf([&] { access.WriteRegistryNumber(u"NoModify", 1); }),
+    EXPECT_EQ(ErrorOf([&] { key->WriteNumber(u"NoModify", 1); }),
               "Fehler beim Setzen der Daten für 'NoModify'");
+    try {
+        key->WriteText(u"CampExists", u"1");
+        ADD_FAILURE() << "no error raised";
+    } catch (const HostError& error) {
+        EXPECT_EQ(error.origin().operation, u"RegSetValueExW");
+        EXPECT_EQ(error.origin().path, u"HKLM\\" + Path(u"Neu\\CampExists"));
+        EXPECT_EQ(error.origin().code, static_cast<std::uint32_t>(ERROR_KEY_DELETED));
+    }
+    EXPECT_FALSE(branch.KeyExists(u"Neu"));
 }
 
-TEST_F(Registry, WriteRegistryNumberStoresADword) {
-    Win32RegistryAccess access;
-    ASSERT_TRUE(access.OpenRegistryKey(Absolute(u"Uninstall\\Zahlen"), true));
-    access.WriteRegistryNumber(u"EstimatedSize", 0xFFFFFFFFu);
-    access.WriteRegistryNumber(u"NoModify", 1);
-    access.WriteRegistryText(u"War Text", u"x");
-    access.WriteRegistryNumber(u"War Text", 0);
+TEST_F(Registry, WriteNumberStoresADword) {
+    const auto key = access.OpenKey(Path(u"Uninstall\\Zahlen"), true);
+    ASSERT_NE(key, nullptr);
+    key->WriteNumber(u"EstimatedSize", 0xFFFFFFFFu);
+    key->WriteNumber(u"NoModify", 1);
+    key->WriteText(u"War Text", u"x");
+    key->WriteNumber(u"War Text", 0);
 
-    unique_hkey key;
-    ASSERT_EQ(::RegOpenKeyExW(branch.key(), L"Uninstall\\Zahlen", 0, KEY_READ, key.put()), ERROR_SUCCESS);
+    unique_hkey raw;
+    ASSERT_EQ(::RegOpenKeyExW(branch.key(), L"Uninstall\\Zahlen", 0, KEY_READ, raw.put()), ERROR_SUCCESS);
     struct Case {
         const wchar_t* name;
         DWORD expected;
     };
     for (const Case& c : {Case{L"EstimatedSize", 0xFFFFFFFFu}, Case{L"NoModify", 1}, Case{L"War Text", 0}}) {
         DWORD type = 0, data = 12345, size = sizeof data;
-        ASSERT_EQ(::RegQueryValueExW(key.get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size),
+        ASSERT_EQ(::RegQueryValueExW(raw.get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size),
                   ERROR_SUCCESS);
         EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
         EXPECT_EQ(size, sizeof(DWORD));
@@ -121,17 +141,17 @@ TEST_F(Registry, WriteRegistryNumberStoresADword) {
     }
 }
 
-TEST_F(Registry, WriteRegistryTextStoresRegSzWithOneTerminator) {
-    Win32RegistryAccess access;
-    ASSERT_TRUE(access.OpenRegistryKey(Absolute(u"Uninstall\\Neue Mission"), true));
-    access.WriteRegistryText(u"Publisher", u"©Vantorel");
-    access.WriteRegistryText(u"Leer", u"");
+TEST_F(Registry, WriteTextStoresRegSzWithOneTerminator) {
+    const auto key = access.OpenKey(Path(u"Uninstall\\Neue Mission"), true);
+    ASSERT_NE(key, nullptr);
+    key->WriteText(u"Publisher", u"©Vantorel");
+    key->WriteText(u"Leer", u"");
     const DWORD number = 7;
-    SetRaw(access.OpenKeyForTesting(), L"War Zahl", REG_DWORD, &number, sizeof number);
-    access.WriteRegistryText(u"War Zahl", u"jetzt Text");
+    SetRaw(branch.Create(u"Uninstall\\Neue Mission").get(), L"War Zahl", REG_DWORD, &number, sizeof number);
+    key->WriteText(u"War Zahl", u"jetzt Text");
 
-    unique_hkey key;
-    ASSERT_EQ(::RegOpenKeyExW(branch.key(), L"Uninstall\\Neue Mission", 0, KEY_READ, key.put()),
+    unique_hkey raw;
+    ASSERT_EQ(::RegOpenKeyExW(branch.key(), L"Uninstall\\Neue Mission", 0, KEY_READ, raw.put()),
               ERROR_SUCCESS);
     struct Case {
         const wchar_t* name;
@@ -142,7 +162,7 @@ TEST_F(Registry, WriteRegistryTextStoresRegSzWithOneTerminator) {
         DWORD type = 0;
         wchar_t data[64] = {};
         DWORD size = sizeof data;
-        ASSERT_EQ(::RegQueryValueExW(key.get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
+        ASSERT_EQ(::RegQueryValueExW(raw.get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
                   ERROR_SUCCESS);
         EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
         EXPECT_EQ(size, (c.expected.size() + 1) * sizeof(wchar_t));
@@ -150,80 +170,87 @@ TEST_F(Registry, WriteRegistryTextStoresRegSzWithOneTerminator) {
     }
 }
 
-TEST_F(Registry, OpenRegistryKeyResolvesPathsAndKeepsTheKeyOnFailure) {
+// Every path counts from HKEY_LOCAL_MACHINE, whatever key is held; a failed
+// opening leaves the keys already held as they were.
+TEST_F(Registry, OpenKeyTakesEveryPathFromTheRootAndAFailureLeavesHeldKeysAlone) {
     branch.Create(u"Eltern\\Kind");
-    Win32RegistryAccess access;
-    // Without an open key a relative path starts at the root.
-    ASSERT_TRUE(access.OpenRegistryKey(branch.path() + u"\\Eltern", false));
-    HKEY parent = access.OpenKeyForTesting();
-    // Relative to the open key.
-    ASSERT_TRUE(access.OpenRegistryKey(u"Kind", false));
-    access.WriteRegistryText(u"Wo", u"Kind");
-    EXPECT_NE(access.OpenKeyForTesting(), parent);
+    const auto parent = access.OpenKey(Path(u"Eltern"), false);
+    ASSERT_NE(parent, nullptr);
+    const auto child = access.OpenKey(Path(u"Eltern\\Kind"), false);
+    ASSERT_NE(child, nullptr);
+    child->WriteText(u"Wo", u"Kind");
+    parent->WriteText(u"Wo", u"Eltern");
 
-    // A failed opening, relative or absolute, keeps the open key.
-    HKEY child = access.OpenKeyForTesting();
-    EXPECT_FALSE(access.OpenRegistryKey(u"Fehlt", false));
-    EXPECT_FALSE(access.OpenRegistryKey(Absolute(u"Fehlt"), false));
-    EXPECT_EQ(access.OpenKeyForTesting(), child);
-    access.WriteRegistryText(u"Noch", u"da");
+    // "Kind" alone is a key below the root, not below the held parent.
+    EXPECT_EQ(access.OpenKey(u"Kind", false), nullptr);
+    EXPECT_EQ(access.OpenKey(Path(u"Fehlt"), false), nullptr);
+    child->WriteText(u"Noch", u"da");
     EXPECT_FALSE(branch.KeyExists(u"Eltern\\Kind\\Fehlt"));
     EXPECT_FALSE(branch.KeyExists(u"Fehlt"));
 
-    // "\" at the start: from the root again, created on request.
-    ASSERT_TRUE(access.OpenRegistryKey(Absolute(u"Anderswo\\Tief"), true));
+    // Created on request, with the missing key above it.
+    ASSERT_NE(access.OpenKey(Path(u"Anderswo\\Tief"), true), nullptr);
     EXPECT_TRUE(branch.KeyExists(u"Anderswo\\Tief"));
 
     Win32RegistryAccess check;
-    ASSERT_TRUE(check.OpenRegistryKey(Absolute(u"Eltern\\Kind"), false));
-    EXPECT_EQ(check.ReadRegistryText(u"Wo"), u"Kind");
-    EXPECT_EQ(check.ReadRegistryText(u"Noch"), u"da");
+    const auto again = check.OpenKey(Path(u"Eltern\\Kind"), false);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->ReadText(u"Wo"), u"Kind");
+    EXPECT_EQ(again->ReadText(u"Noch"), u"da");
+    const auto parentAgain = check.OpenKey(Path(u"Eltern"), false);
+    ASSERT_NE(parentAgain, nullptr);
+    EXPECT_EQ(parentAgain->ReadText(u"Wo"), u"Eltern");
 }
 
-TEST_F(Registry, RegistryKeyExistsLeavesTheOpenKeyAlone) {
+TEST_F(Registry, KeyExistsCountsFromTheRootAndLeavesHeldKeysAlone) {
     branch.Create(u"Da\\Unter");
-    Win32RegistryAccess access;
-    ASSERT_TRUE(access.OpenRegistryKey(Absolute(u"Da"), false));
-    HKEY open = access.OpenKeyForTesting();
+    const auto held = access.OpenKey(Path(u"Da"), false);
+    ASSERT_NE(held, nullptr);
 
-    EXPECT_TRUE(access.RegistryKeyExists(Absolute(u"Da")));
-    EXPECT_TRUE(access.RegistryKeyExists(u"Unter"));  // relative to the open key
-    EXPECT_FALSE(access.RegistryKeyExists(Absolute(u"Fehlt")));
-    EXPECT_FALSE(access.RegistryKeyExists(u"Fehlt"));
-    EXPECT_EQ(access.OpenKeyForTesting(), open);
+    EXPECT_TRUE(access.KeyExists(Path(u"Da")));
+    EXPECT_TRUE(access.KeyExists(Path(u"Da\\Unter")));
+    EXPECT_FALSE(access.KeyExists(u"Unter"));  // not below the held key
+    EXPECT_FALSE(access.KeyExists(Path(u"Fehlt")));
+    EXPECT_FALSE(access.KeyExists(u"Fehlt"));
+    held->WriteText(u"Noch", u"offen");
+    const auto again = access.OpenKey(Path(u"Da"), false);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->ReadText(u"Noch"), u"offen");
 }
 
-TEST_F(Registry, DeleteRegistryKeyRemovesADeepTreeAndNothingElse) {
+TEST_F(Registry, DeleteKeyTreeRemovesADeepTreeAndNothingElse) {
     for (const char16_t* path : {u"Weg\\a\\b\\c\\d", u"Weg\\a\\zwei", u"Weg\\x", u"Weg\\y\\z", u"Bleibt\\k"}) {
         unique_hkey key = branch.Create(path);
         SetRaw(key.get(), L"Wert", REG_SZ, L"v", 2 * sizeof(wchar_t));
     }
-    Win32RegistryAccess access;
-    ASSERT_TRUE(access.OpenRegistryKey(Absolute(u"Bleibt"), false));
-    HKEY open = access.OpenKeyForTesting();
+    const auto held = access.OpenKey(Path(u"Bleibt"), false);
+    ASSERT_NE(held, nullptr);
 
-    EXPECT_TRUE(access.DeleteRegistryKey(Absolute(u"Weg")));
+    EXPECT_TRUE(access.DeleteKeyTree(Path(u"Weg")));
     EXPECT_FALSE(branch.KeyExists(u"Weg"));
     EXPECT_TRUE(branch.KeyExists(u"Bleibt\\k"));
-    EXPECT_EQ(access.OpenKeyForTesting(), open);
+    held->WriteText(u"Noch", u"da");
 
-    // Relative to the open key.
-    EXPECT_TRUE(access.DeleteRegistryKey(u"k"));
+    EXPECT_FALSE(access.DeleteKeyTree(u"k"));  // not below the held key
+    EXPECT_TRUE(branch.KeyExists(u"Bleibt\\k"));
+    EXPECT_TRUE(access.DeleteKeyTree(Path(u"Bleibt\\k")));
     EXPECT_FALSE(branch.KeyExists(u"Bleibt\\k"));
     EXPECT_TRUE(branch.KeyExists(u"Bleibt"));
 
-    EXPECT_FALSE(access.DeleteRegistryKey(Absolute(u"Fehlt")));
+    EXPECT_FALSE(access.DeleteKeyTree(Path(u"Fehlt")));
 }
 
-// An empty path names the base key itself; its subkeys must survive.
-TEST_F(Registry, DeleteRegistryKeyRefusesAnEmptyPath) {
+// An empty path would name HKEY_LOCAL_MACHINE itself: no key opens, none
+// counts as present, and nothing below the root is touched.
+TEST_F(Registry, AnEmptyPathNamesNoKey) {
     branch.Create(u"Liste\\Eintrag A");
     branch.Create(u"Liste\\Eintrag B");
-    Win32RegistryAccess access;
-    ASSERT_TRUE(access.OpenRegistryKey(Absolute(u"Liste"), false));
-    EXPECT_FALSE(access.DeleteRegistryKey(u""));
+    EXPECT_FALSE(access.DeleteKeyTree(u""));
     EXPECT_TRUE(branch.KeyExists(u"Liste\\Eintrag A"));
     EXPECT_TRUE(branch.KeyExists(u"Liste\\Eintrag B"));
+    EXPECT_FALSE(access.KeyExists(u""));
+    EXPECT_EQ(access.OpenKey(u"", false), nullptr);
+    EXPECT_EQ(access.OpenKey(u"", true), nullptr);
 }
 
 }  // namespace
