@@ -118,24 +118,30 @@ void InstallJournal::Note(const JournalRecord& record) {
     const auto found = std::find_if(records_.begin(), records_.end(), [&](const JournalRecord& r) {
         return SamePathText(r.path, record.path);
     });
+    bool savedGameFile = record.mark == JournalMark::Saved;
     if (found != records_.end()) {
         if (*found == record && condition_ == Condition::Valid) return;  // stored already
+        savedGameFile = savedGameFile || found->mark == JournalMark::Saved;
         *found = record;
     } else {
         records_.push_back(record);
     }
-    Store();
+    Store(savedGameFile);
 }
 
 void InstallJournal::Forget(const Text& path) {
-    const auto before = records_.size();
-    std::erase_if(records_, [&](const JournalRecord& r) { return SamePathText(r.path, path); });
-    if (records_.size() != before) Store();
+    bool savedGameFile = false;
+    const auto dropped = std::erase_if(records_, [&](const JournalRecord& r) {
+        if (!SamePathText(r.path, path)) return false;
+        savedGameFile = savedGameFile || r.mark == JournalMark::Saved;
+        return true;
+    });
+    if (dropped != 0) Store(savedGameFile);
 }
 
 void InstallJournal::Adopt(std::vector<JournalRecord> records) {
     records_ = std::move(records);
-    Store();
+    Store(true);
 }
 
 void InstallJournal::Delete() {
@@ -148,9 +154,10 @@ void InstallJournal::Delete() {
     records_.clear();
 }
 
-void InstallJournal::Store() {
+void InstallJournal::Store(bool savedGameFile) {
     const std::vector<std::uint8_t> bytes = EncodeJournal(records_);
-    host_.ReplaceFileDurably(path_, Bytes(bytes.data(), bytes.size()));
+    host_.ReplaceFileAtomically(path_, Bytes(bytes.data(), bytes.size()),
+                                savedGameFile ? HostOps::Flush::ToMedium : HostOps::Flush::No);
     condition_ = Condition::Valid;
 }
 

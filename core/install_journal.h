@@ -16,9 +16,19 @@
 // folder ("Brunvald-<marker>.journal"). Not in the registry, because the
 // two records there keep their values as the platform's list and other
 // missions of the maker read them; and the file can be replaced in one
-// step (written aside, flushed, renamed over the old one), which survives a
-// kill or a power cut. It lives and goes with the game's folder it
-// describes, and the uninstall entry points into the same folder.
+// step (written aside, renamed over the old one), which a kill cannot tear.
+// It lives and goes with the game's folder it describes, and the uninstall
+// entry points into the same folder.
+//
+// Power cuts: a store that adds, changes or drops the record of a saved game
+// file is flushed to the medium before the change it announces, so the
+// journal on the disk names every game file that waits under its backup
+// name. The other records are stored the same way but not flushed: a flush
+// waits until the file system has written what came before it, on some the
+// whole file just written, and a power cut that loses one of them loses no
+// game file (a folder or a mission file is left behind at worst, as when the
+// cut loses the mission file's own bytes). Should the cut leave the journal
+// unreadable, the backups on the disk are adopted as below.
 //
 // A journal that is missing or cannot be read never leads to deleting a file
 // whose owner is unknown: without a journal, a mission that the registry
@@ -71,18 +81,23 @@ public:
     const JournalRecord* Find(const Text& path) const;
 
     // Adds the record, or replaces the one of its path, and stores the
-    // journal before returning. Raises the host's write error; the change it
-    // announces must then not be made.
+    // journal before returning (flushed when either is a Saved record).
+    // Raises the host's write error; the change it announces must then not
+    // be made.
     void Note(const JournalRecord& record);
-    // Drops the record of path (its change is undone) and stores.
+    // Drops the record of path (its change is undone) and stores (flushed
+    // when it was a Saved record).
     void Forget(const Text& path);
-    // Replaces everything by these records and stores (adopting a mission).
+    // Replaces everything by these records and stores, flushed (adopting a
+    // mission).
     void Adopt(std::vector<JournalRecord> records);
     // Removes the journal and what an interrupted store left beside it.
     void Delete();
 
 private:
-    void Store();
+    // savedGameFile: the store adds, changes or drops a Saved record, and is
+    // flushed to the medium.
+    void Store(bool savedGameFile);
 
     HostOps& host_;
     Text path_;

@@ -124,13 +124,17 @@ public:
     // read as a file.
     enum class FileRead { Missing, Read, Failed };
     [[nodiscard]] virtual FileRead ReadWholeFile(const Text& path, std::vector<std::uint8_t>& bytes) = 0;
-    // Replaces the file's content in one step that survives the process (or
-    // the machine) ending at any moment: the bytes go to path + ".new", are
-    // flushed to the medium, and that file is renamed over path. Either the
-    // old or the new content is then found at path, never a part. Raises the
-    // file-creation error or "Stream-Schreibfehler"; a kill may leave the
-    // ".new" file behind.
-    virtual void ReplaceFileDurably(const Text& path, Bytes bytes) = 0;
+    // How far ReplaceFileAtomically carries the new content before the rename.
+    enum class Flush : bool {
+        No,        // into the system's cache: a process killed at any moment
+                   // leaves the old or the new content, a power cut may not
+        ToMedium,  // onto the medium first: a power cut leaves one of them too
+    };
+    // Replaces the file's content in one step: the bytes go to path + ".new"
+    // and that file is renamed over path, so either the old or the new
+    // content is found at path, never a part. Raises the file-creation error
+    // or "Stream-Schreibfehler"; a kill may leave the ".new" file behind.
+    virtual void ReplaceFileAtomically(const Text& path, Bytes bytes, Flush flush) = 0;
     // The folder and its direct entries get the normal attribute; "." and
     // ".." are passed over (the folder above is not touched), and a volume's
     // root is left as it is. Never reports.

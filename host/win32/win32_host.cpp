@@ -387,17 +387,22 @@ HostOps::FileRead Win32Host::ReadWholeFile(const Text& path, std::vector<std::ui
     return FileRead::Read;
 }
 
-void Win32Host::ReplaceFileDurably(const Text& path, Bytes bytes) {
+void Win32Host::ReplaceFileAtomically(const Text& path, Bytes bytes, Flush flush) {
     const Text fresh = path + u".new";
+    const bool toMedium = flush == Flush::ToMedium;
     {
         unique_hfile file = CreateTargetFile(fresh);
         if (!file) ThrowCannotCreate(u"CreateFileW", fresh, ::GetLastError());
         WriteAll(file.get(), fresh, bytes.data(), bytes.size());
-        // On the medium before the rename makes it the journal.
-        if (!::FlushFileBuffers(file.get())) ThrowCannotCreate(u"FlushFileBuffers", fresh, ::GetLastError());
+        // On the medium before the rename makes it the file at path. A flush
+        // also waits for whatever the file system must write before it (on
+        // some, every file closed since the last one), so it is asked for
+        // only where a power cut must not lose the content.
+        if (toMedium && !::FlushFileBuffers(file.get()))
+            ThrowCannotCreate(u"FlushFileBuffers", fresh, ::GetLastError());
     }
-    if (!::MoveFileExW(W(fresh), W(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        ThrowCannotCreate(u"MoveFileExW", path, ::GetLastError());
+    const DWORD how = MOVEFILE_REPLACE_EXISTING | (toMedium ? MOVEFILE_WRITE_THROUGH : 0);
+    if (!::MoveFileExW(W(fresh), W(path), how)) ThrowCannotCreate(u"MoveFileExW", path, ::GetLastError());
 }
 
 bool Win32Host::MakeFolders(const Text& path) {

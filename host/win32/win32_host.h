@@ -26,7 +26,7 @@ public:
     bool FileIsPresent(const Text& path) override;
     bool FolderIsPresent(const Text& path) override;
     FileRead ReadWholeFile(const Text& path, std::vector<std::uint8_t>& bytes) override;
-    void ReplaceFileDurably(const Text& path, Bytes bytes) override;
+    void ReplaceFileAtomically(const Text& path, Bytes bytes, Flush flush) override;
     bool MakeFolders(const Text& path) override;
     bool DeleteFolderTree(const Text& path) override;
     bool CopyInstaller(const Text& source, const Text& target) override;

@@ -393,7 +393,7 @@ HostOps::FileRead FakeHost::ReadWholeFile(const Text& path, std::vector<std::uin
     return FileRead::Read;
 }
 
-void FakeHost::ReplaceFileDurably(const Text& path, Bytes bytes) {
+void FakeHost::ReplaceFileAtomically(const Text& path, Bytes bytes, Flush flush) {
     const Text fresh = Comparable(path + u".new");
     const auto existing = files_.find(fresh);
     if (!ParentExists(fresh) || folders_.count(fresh) ||
@@ -412,7 +412,8 @@ void FakeHost::ReplaceFileDurably(const Text& path, Bytes bytes) {
     moved.path = path;
     files_.erase(fresh);
     files_[Comparable(path)] = moved;
-    log.push_back("Journal " + Utf8(path));
+    // A flush is what a power cut cannot undo, and what costs the time.
+    log.push_back("Journal " + Utf8(path) + (flush == Flush::ToMedium ? " [flushed]" : ""));
 }
 
 bool FakeHost::MakeFolders(const Text& path) {

@@ -77,7 +77,7 @@ public:
     std::set<Text> unreadableFiles;
     // The process is killed at the operation with an effect outside it that
     // has this number (counting from 1 for the host's life; negative: never).
-    // A write killed part way leaves half of its bytes; a durable replace
+    // A write killed part way leaves half of its bytes; an atomic replace
     // killed leaves its ".new" file and the old content.
     long killAt = -1;
     long effects = 0;  // such operations begun so far
@@ -119,7 +119,7 @@ public:
     bool FileIsPresent(const Text& path) override;
     bool FolderIsPresent(const Text& path) override;
     FileRead ReadWholeFile(const Text& path, std::vector<std::uint8_t>& bytes) override;
-    void ReplaceFileDurably(const Text& path, Bytes bytes) override;
+    void ReplaceFileAtomically(const Text& path, Bytes bytes, Flush flush) override;
     bool MakeFolders(const Text& path) override;
     bool DeleteFolderTree(const Text& path) override;
     bool CopyInstaller(const Text& source, const Text& target) override;

@@ -340,5 +340,55 @@ TEST(InstallJournal, RecordsEachChangeBeforeItIsMade) {
               GameBytes(u"Data\\China_FE_MainMenu.jpg"));
 }
 
+// A store is flushed to the medium exactly when it adds, changes or drops the
+// record of a saved game file: what a power cut must not take back. The other
+// stores are made the same atomic way without waiting for the medium.
+TEST(InstallJournal, FlushesTheStoresThatConcernASavedGameFile) {
+    const Text game = InGame(u"Model\\TreeImage.Index");
+    const Text backup = InGame(u"Model\\ARMK-TreeImage.Index");
+    const Text mine = InGame(u"Cities\\ChengduAmk.map");
+    const Text folder = InGame(u"Campaigns\\Aurelmark\\");
+    const std::string flushed = "Journal " + Utf8(kJournal) + " [flushed]";
+    const std::string plain = "Journal " + Utf8(kJournal);
+    struct Case {
+        const char* name;
+        void (*step)(InstallJournal&, const Text& game, const Text& backup, const Text& mine, const Text& folder);
+        bool flushed;
+    };
+    const Case cases[] = {
+        {"a folder made", [](InstallJournal& j, const Text&, const Text&, const Text&, const Text& f) {
+             j.Note({JournalMark::FolderMade, f, {}, {}}); }, false},
+        {"a mission file being written", [](InstallJournal& j, const Text&, const Text&, const Text& m, const Text&) {
+             j.Note({JournalMark::Writing, m, {}, u"Maps_01"}); }, false},
+        {"that file complete", [](InstallJournal& j, const Text&, const Text&, const Text& m, const Text&) {
+             j.Note({JournalMark::Written, m, {}, u"Maps_01"}); }, false},
+        {"a game file saved", [](InstallJournal& j, const Text& g, const Text& b, const Text&, const Text&) {
+             j.Note({JournalMark::Saved, g, b, u"CampTR1"}); }, true},
+        {"the saved record replaced", [](InstallJournal& j, const Text& g, const Text&, const Text&, const Text&) {
+             j.Note({JournalMark::Writing, g, {}, u"CampTR1"}); }, true},
+        {"saved again", [](InstallJournal& j, const Text& g, const Text& b, const Text&, const Text&) {
+             j.Note({JournalMark::Saved, g, b, u"CampTR1"}); }, true},
+        {"the mission file dropped", [](InstallJournal& j, const Text&, const Text&, const Text& m, const Text&) {
+             j.Forget(m); }, false},
+        {"the saved game file dropped", [](InstallJournal& j, const Text& g, const Text&, const Text&, const Text&) {
+             j.Forget(g); }, true},
+        {"everything adopted", [](InstallJournal& j, const Text&, const Text&, const Text&, const Text& f) {
+             j.Adopt({{JournalMark::FolderMade, f, {}, {}}}); }, true},
+    };
+    FakeHost host;
+    host.AddFolder(InGame(u"Data"));
+    InstallJournal journal(host, kJournal);
+    for (const Case& c : cases) {
+        host.log.clear();
+        c.step(journal, game, backup, mine, folder);
+        EXPECT_EQ(host.log, std::vector<std::string>{c.flushed ? flushed : plain}) << c.name;
+    }
+    // What is stored already is not stored again, flushed or not.
+    host.log.clear();
+    journal.Note({JournalMark::FolderMade, folder, {}, {}});
+    journal.Forget(mine);
+    EXPECT_TRUE(host.log.empty());
+}
+
 }  // namespace
 }  // namespace brunvald

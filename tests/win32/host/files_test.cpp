@@ -378,8 +378,9 @@ TEST(FolderIsPresent, OnlyFoldersCountWithOrWithoutTheFinalSeparator) {
     }
 }
 
-// The install journal's file: read whole, replaced in one step.
-TEST(ReplaceFileDurably, ReplacesTheContentAndLeavesNothingBeside) {
+// The install journal's file: read whole, replaced in one step, flushed or
+// not.
+TEST(ReplaceFileAtomically, ReplacesTheContentAndLeavesNothingBeside) {
     Win32Host host;
     TempFolder folder;
     const Text path = folder / u"Brunvald-ARMK.journal";
@@ -387,20 +388,23 @@ TEST(ReplaceFileDurably, ReplacesTheContentAndLeavesNothingBeside) {
     EXPECT_EQ(host.ReadWholeFile(path, read), HostOps::FileRead::Missing);
     EXPECT_EQ(host.ReadWholeFile(folder / u"fehlt\\x.journal", read), HostOps::FileRead::Missing);
 
-    for (const std::string& content : {std::string("erste Fassung, die l\xc3\xa4nger ist"), std::string("zweite"),
-                                       std::string(70000, 'z'), std::string()}) {
-        SCOPED_TRACE(content.size());
-        const std::vector<std::uint8_t> bytes(content.begin(), content.end());
-        host.ReplaceFileDurably(path, Bytes(bytes.data(), bytes.size()));
-        ASSERT_EQ(host.ReadWholeFile(path, read), HostOps::FileRead::Read);
-        EXPECT_EQ(read, bytes);
-        EXPECT_FALSE(Exists(path + u".new"));
+    for (const HostOps::Flush flush : {HostOps::Flush::ToMedium, HostOps::Flush::No}) {
+        for (const std::string& content : {std::string("erste Fassung, die l\xc3\xa4nger ist"), std::string("zweite"),
+                                           std::string(70000, 'z'), std::string()}) {
+            SCOPED_TRACE(content.size());
+            SCOPED_TRACE(flush == HostOps::Flush::ToMedium ? "flushed" : "not flushed");
+            const std::vector<std::uint8_t> bytes(content.begin(), content.end());
+            host.ReplaceFileAtomically(path, Bytes(bytes.data(), bytes.size()), flush);
+            ASSERT_EQ(host.ReadWholeFile(path, read), HostOps::FileRead::Read);
+            EXPECT_EQ(read, bytes);
+            EXPECT_FALSE(Exists(path + u".new"));
+        }
     }
 
     // A ".new" left by a process killed while it wrote is simply replaced.
     WriteText(path + u".new", "abgebrochen");
     const std::vector<std::uint8_t> last = {'o', 'k'};
-    host.ReplaceFileDurably(path, Bytes(last.data(), last.size()));
+    host.ReplaceFileAtomically(path, Bytes(last.data(), last.size()), HostOps::Flush::No);
     ASSERT_EQ(host.ReadWholeFile(path, read), HostOps::FileRead::Read);
     EXPECT_EQ(read, last);
     EXPECT_FALSE(Exists(path + u".new"));
@@ -410,16 +414,18 @@ TEST(ReplaceFileDurably, ReplacesTheContentAndLeavesNothingBeside) {
     EXPECT_EQ(host.ReadWholeFile(folder / u"ordner", read), HostOps::FileRead::Failed);
 }
 
-TEST(ReplaceFileDurably, MissingFolderRaisesTheCreationError) {
+TEST(ReplaceFileAtomically, MissingFolderRaisesTheCreationError) {
     Win32Host host;
     TempFolder folder;
     const std::vector<std::uint8_t> bytes = {'x'};
-    try {
-        host.ReplaceFileDurably(folder / u"fehlt\\j.journal", Bytes(bytes.data(), bytes.size()));
-        ADD_FAILURE() << "no error raised";
-    } catch (const HostError& error) {
-        EXPECT_NE(Utf8(error.message()).find("kann nicht erstellt werden"), std::string::npos)
-            << Utf8(error.message());
+    for (const HostOps::Flush flush : {HostOps::Flush::ToMedium, HostOps::Flush::No}) {
+        try {
+            host.ReplaceFileAtomically(folder / u"fehlt\\j.journal", Bytes(bytes.data(), bytes.size()), flush);
+            ADD_FAILURE() << "no error raised";
+        } catch (const HostError& error) {
+            EXPECT_NE(Utf8(error.message()).find("kann nicht erstellt werden"), std::string::npos)
+                << Utf8(error.message());
+        }
     }
     EXPECT_FALSE(Exists(folder / u"fehlt"));
 }

@@ -57,7 +57,7 @@ public:
     bool FileIsPresent(const Text&) override { Unused(); }
     bool FolderIsPresent(const Text&) override { Unused(); }
     FileRead ReadWholeFile(const Text&, std::vector<std::uint8_t>&) override { Unused(); }
-    void ReplaceFileDurably(const Text&, Bytes) override { Unused(); }
+    void ReplaceFileAtomically(const Text&, Bytes, Flush) override { Unused(); }
     bool MakeFolders(const Text&) override { Unused(); }
     bool DeleteFolderTree(const Text&) override { Unused(); }
     bool CopyInstaller(const Text&, const Text&) override { Unused(); }
