@@ -1,6 +1,7 @@
 #include "tests/native/core/fake_host.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "host/host_rules.h"
 #include "tests/native/core/windows1252.h"
@@ -111,10 +112,12 @@ public:
     ~FakeRegistryAccess() override { --host_.registryAccessesLive; }
 
     bool KeyExists(const Text& path) override {
+        RefuseLeadingSeparator(path);
         return !path.empty() && host_.keys.count(KeyComparable(path)) != 0;
     }
 
     std::unique_ptr<RegistryKey> OpenKey(const Text& path, bool create) override {
+        RefuseLeadingSeparator(path);
         if (path.empty()) return nullptr;
         if (create) host_.AddKey(path);
         const auto found = host_.keys.find(KeyComparable(path));
@@ -123,6 +126,7 @@ public:
     }
 
     bool DeleteKeyTree(const Text& path) override {
+        RefuseLeadingSeparator(path);
         if (host_.KilledNow()) throw ProcessKilled{};
         const Text key = KeyComparable(path);
         const auto found = host_.keys.find(key);
@@ -135,6 +139,15 @@ public:
     }
 
 private:
+    // Windows does not agree with itself on "\SOFTWARE\...": some 32-bit
+    // programs on 64-bit Windows have it opened, elsewhere it is
+    // ERROR_BAD_PATHNAME. The logic must never pass one, so a test that makes
+    // it do so fails here at once.
+    static void RefuseLeadingSeparator(const Text& path) {
+        if (!path.empty() && path.front() == u'\\')
+            throw std::invalid_argument("registry path with a leading \\: " + Utf8(path));
+    }
+
     FakeHost& host_;
 };
 

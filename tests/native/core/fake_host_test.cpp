@@ -148,8 +148,9 @@ TEST(FakeHostRegistry, PathsValuesAndDeletion) {
 }
 
 // A key that refuses full access exists, but neither opens nor is created
-// over; an empty path names no key, not the root.
-TEST(FakeHostRegistry, DeniedKeysAndTheEmptyPath) {
+// over; an empty path names no key, not the root; a path with a leading "\"
+// is refused loudly, as the logic never means one.
+TEST(FakeHostRegistry, DeniedKeysEmptyPathAndLeadingSeparator) {
     FakeHost host;
     host.SetValue(u"SOFTWARE\\Geschuetzt", u"v", u"x");
     host.DenyFullAccess(u"SOFTWARE\\Geschuetzt");
@@ -164,6 +165,12 @@ TEST(FakeHostRegistry, DeniedKeysAndTheEmptyPath) {
     EXPECT_EQ(registry->OpenKey(u"", false), nullptr);
     EXPECT_EQ(registry->OpenKey(u"", true), nullptr);
     EXPECT_FALSE(registry->DeleteKeyTree(u""));
+    EXPECT_TRUE(host.HasKey(u"SOFTWARE\\Geschuetzt"));
+
+    EXPECT_THROW((void)registry->KeyExists(u"\\SOFTWARE\\Geschuetzt"), std::invalid_argument);
+    EXPECT_THROW((void)registry->OpenKey(u"\\SOFTWARE\\Neu", true), std::invalid_argument);
+    EXPECT_THROW((void)registry->DeleteKeyTree(u"\\SOFTWARE\\Geschuetzt"), std::invalid_argument);
+    EXPECT_FALSE(host.HasKey(u"\\SOFTWARE\\Neu"));
     EXPECT_TRUE(host.HasKey(u"SOFTWARE\\Geschuetzt"));
 }
 
