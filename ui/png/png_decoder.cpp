@@ -1,6 +1,6 @@
 #include "ui/png/png_decoder.h"
 
-#include <zlib.h>
+#include "ui/png/inflate.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -91,55 +91,6 @@ bool Unfilter(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* previo
     }
 }
 
-// Owns one inflate stream and collects its output, never more than the rows
-// need.
-class Inflater {
-public:
-    Inflater() { ok_ = inflateInit(&stream_) == Z_OK; }
-    ~Inflater() {
-        if (ok_) inflateEnd(&stream_);
-    }
-    Inflater(const Inflater&) = delete;
-    Inflater& operator=(const Inflater&) = delete;
-
-    void Expect(std::uint64_t bytes) noexcept { expected_ = bytes; }
-
-    Error Feed(const std::uint8_t* data, std::uint32_t length) {
-        if (!ok_) return Error::OutOfMemory;
-        if (length == 0) return Error::None;
-        if (ended_) return Error::ExcessData;
-        stream_.next_in = const_cast<Bytef*>(data);  // zlib's API is not const-correct
-        stream_.avail_in = length;
-        std::uint8_t piece[16384];
-        for (;;) {
-            stream_.next_out = piece;
-            stream_.avail_out = sizeof piece;
-            const int status = inflate(&stream_, Z_NO_FLUSH);
-            const std::size_t produced = sizeof piece - stream_.avail_out;
-            if (produced > expected_ - output_.size()) return Error::ExcessData;
-            output_.insert(output_.end(), piece, piece + produced);
-            if (status == Z_STREAM_END) {
-                ended_ = true;
-                // Compressed bytes after the end of the stream are not ours to ignore.
-                return stream_.avail_in == 0 ? Error::None : Error::ExcessData;
-            }
-            if (status == Z_BUF_ERROR) return Error::None;  // needs the next IDAT
-            if (status != Z_OK) return status == Z_MEM_ERROR ? Error::OutOfMemory : Error::BadCompression;
-            if (stream_.avail_in == 0 && stream_.avail_out != 0) return Error::None;
-        }
-    }
-
-    bool ended() const noexcept { return ended_; }
-    std::vector<std::uint8_t>& output() noexcept { return output_; }
-
-private:
-    z_stream stream_{};
-    bool ok_ = false;
-    bool ended_ = false;
-    std::uint64_t expected_ = 0;
-    std::vector<std::uint8_t> output_;
-};
-
 struct Header {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
@@ -215,7 +166,8 @@ DecodeResult DecodeUnchecked(std::span<const std::uint8_t> file) {
     bool haveGamma = false;
     std::uint32_t gamma = kNeutralGamma;
     enum { BeforeData, InData, AfterData } dataState = BeforeData;
-    Inflater inflater;
+    // The IDAT chunks' data, one zlib stream, decompressed once it is whole.
+    std::vector<std::uint8_t> compressed;
 
     std::size_t pos = sizeof kSignature;
     for (;;) {
@@ -228,8 +180,7 @@ DecodeResult DecodeUnchecked(std::span<const std::uint8_t> file) {
         const std::uint8_t* type = chunk + 4;
         const std::uint8_t* data = chunk + 8;
         const std::uint32_t storedCrc = ReadBE32(data + length);
-        const uLong crc = crc32(crc32(0L, Z_NULL, 0), type, 4 + length);
-        if (crc != storedCrc) return Fail(Error::CrcMismatch);
+        if (Crc32(0, type, std::size_t{4} + length) != storedCrc) return Fail(Error::CrcMismatch);
         pos += std::size_t{12} + length;
 
         const bool isHeader = IsType(type, "IHDR");
@@ -242,11 +193,10 @@ DecodeResult DecodeUnchecked(std::span<const std::uint8_t> file) {
             if (length != 13) return Fail(Error::BadChunkLength);
             if (const Error e = ParseHeader(data, header); e != Error::None) return Fail(e);
             haveHeader = true;
-            inflater.Expect(ExpectedBytes(header));
         } else if (isData) {
             if (dataState == AfterData) return Fail(Error::SplitData);
             dataState = InData;
-            if (const Error e = inflater.Feed(data, length); e != Error::None) return Fail(e);
+            compressed.insert(compressed.end(), data, data + length);
         } else if (IsType(type, "IEND")) {
             if (length != 0) return Fail(Error::BadChunkLength);
             if (pos != file.size()) return Fail(Error::DataAfterEnd);
@@ -267,8 +217,15 @@ DecodeResult DecodeUnchecked(std::span<const std::uint8_t> file) {
     }
 
     if (dataState == BeforeData) return Fail(Error::MissingData);
-    std::vector<std::uint8_t>& raw = inflater.output();
-    if (!inflater.ended()) return Fail(Error::TruncatedData);
+    std::vector<std::uint8_t> raw;
+    switch (Inflate(compressed, ExpectedBytes(header), raw)) {
+    case InflateStatus::Done: break;
+    case InflateStatus::Damaged: return Fail(Error::BadCompression);
+    case InflateStatus::Truncated: return Fail(Error::TruncatedData);
+    case InflateStatus::TooLong:
+    case InflateStatus::TrailingData: return Fail(Error::ExcessData);
+    }
+    compressed = {};
     // Excess output was refused as it arrived; anything short is truncated.
     if (raw.size() != ExpectedBytes(header)) return Fail(Error::TruncatedData);
 

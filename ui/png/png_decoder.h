@@ -1,4 +1,5 @@
-// A small PNG decoder for the window's picture, over zlib's inflate.
+// A small PNG decoder for the window's picture, over our own inflate
+// (inflate.h).
 //
 // It reads exactly what the window needs and nothing more: 8-bit RGBA
 // (colour type 6), not interlaced or Adam7, the five row filters, and the gAMA

@@ -1,0 +1,360 @@
+#include "ui/png/inflate.h"
+
+#include <algorithm>
+#include <array>
+
+namespace brunvald::png {
+
+namespace {
+
+constexpr unsigned kMaxCodeLength = 15;
+// Codes up to this length are decoded by one table lookup; longer ones (rare:
+// only for very uneven symbol frequencies) bit by bit.
+constexpr unsigned kFastBits = 9;
+
+// Reads the stream's bits from the lowest bit of each byte up, as DEFLATE
+// packs them.
+class BitReader {
+public:
+    explicit BitReader(std::span<const std::uint8_t> in) : next_(in.data()), end_(in.data() + in.size()) {}
+
+    // Tops the buffer up to at least 56 bits, or to what the input has left.
+    void Refill() noexcept {
+        if (end_ - next_ >= 8) {
+            // Eight bytes at once; the bits above the count are those of the
+            // bytes that follow, at the places the next refill puts them.
+            std::uint64_t word = 0;
+            for (int i = 7; i >= 0; --i) word = word << 8 | next_[i];
+            bits_ |= word << count_;
+            next_ += (63 - count_) >> 3;
+            count_ |= 56;
+            return;
+        }
+        while (count_ <= 56 && next_ != end_) {
+            bits_ |= std::uint64_t{*next_++} << count_;
+            count_ += 8;
+        }
+    }
+
+    // The next `n` bits (n <= 32) as a number; false when the input ends first.
+    bool Take(unsigned n, std::uint32_t& value) noexcept {
+        if (count_ < n) Refill();
+        if (count_ < n) return false;
+        value = static_cast<std::uint32_t>(bits_ & ((std::uint64_t{1} << n) - 1));
+        Drop(n);
+        return true;
+    }
+
+    std::uint64_t Peek() const noexcept { return bits_; }
+    unsigned Available() const noexcept { return count_; }
+    void Drop(unsigned n) noexcept {
+        bits_ >>= n;
+        count_ -= n;
+    }
+
+    // Skips to the next byte boundary and hands the whole bytes still in the
+    // buffer back to the input, so that bytes can be read directly.
+    void AlignToByte() noexcept {
+        Drop(count_ % 8);
+        next_ -= count_ / 8;
+        bits_ = 0;
+        count_ = 0;
+    }
+    std::size_t BytesLeft() const noexcept { return static_cast<std::size_t>(end_ - next_); }
+    const std::uint8_t* Bytes() const noexcept { return next_; }
+    void Skip(std::size_t n) noexcept { next_ += n; }
+
+private:
+    const std::uint8_t* next_;
+    const std::uint8_t* end_;
+    std::uint64_t bits_ = 0;
+    unsigned count_ = 0;
+};
+
+// A canonical Huffman code: the number of codes of each length and the
+// symbols in code order (for the bit-by-bit path), and a table indexed by the
+// next kFastBits bits that holds (symbol << 4 | length) for codes up to that
+// length, 0 otherwise.
+struct Huffman {
+    std::array<std::uint16_t, kMaxCodeLength + 1> count{};
+    std::array<std::uint16_t, 320> symbols{};
+    std::array<std::uint16_t, 1u << kFastBits> fast{};
+};
+
+enum class Build { Ok, Invalid };
+
+// Builds the code from each symbol's code length (0: not used). Refuses an
+// over-subscribed set, and an incomplete one unless it is a single code of
+// one bit (a block with one distance) or `complete` is not required; a set
+// without any code is accepted here and fails when a symbol is decoded.
+Build BuildCode(Huffman& code, const std::uint8_t* lengths, unsigned n, bool mustBeComplete) {
+    code.count.fill(0);
+    code.fast.fill(0);
+    for (unsigned s = 0; s < n; ++s) ++code.count[lengths[s]];
+    code.count[0] = 0;
+    unsigned longest = 0;
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len)
+        if (code.count[len]) longest = len;
+    if (longest == 0) return Build::Ok;
+    int left = 1;
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
+        left = left * 2 - code.count[len];
+        if (left < 0) return Build::Invalid;
+    }
+    if (left > 0 && (mustBeComplete || longest != 1)) return Build::Invalid;
+
+    std::array<std::uint16_t, kMaxCodeLength + 2> offset{};
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len) offset[len + 1] = offset[len] + code.count[len];
+    std::array<std::uint32_t, kMaxCodeLength + 1> nextCode{};
+    std::uint32_t c = 0;
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
+        c = (c + code.count[len - 1]) << 1;
+        nextCode[len] = c;
+    }
+    for (unsigned s = 0; s < n; ++s) {
+        const unsigned len = lengths[s];
+        if (len == 0) continue;
+        code.symbols[offset[len]++] = static_cast<std::uint16_t>(s);
+        if (len > kFastBits) continue;
+        // The stream holds a code's bits from its first (highest) bit on.
+        std::uint32_t reversed = 0;
+        for (std::uint32_t v = nextCode[len]++, i = 0; i < len; ++i, v >>= 1) reversed = (reversed << 1) | (v & 1);
+        for (std::uint32_t at = reversed; at < code.fast.size(); at += 1u << len)
+            code.fast[at] = static_cast<std::uint16_t>(s << 4 | len);
+    }
+    return Build::Ok;
+}
+
+// The next symbol: its number, -1 for a bit pattern that is no code, -2 when
+// the input ends inside the code.
+int DecodeSymbol(BitReader& in, const Huffman& code) noexcept {
+    if (in.Available() < kMaxCodeLength) in.Refill();
+    const std::uint64_t bits = in.Peek();
+    if (const std::uint16_t entry = code.fast[bits & ((1u << kFastBits) - 1)]) {
+        const unsigned len = entry & 15;
+        if (len > in.Available()) return -2;
+        in.Drop(len);
+        return entry >> 4;
+    }
+    int first = 0, index = 0, value = 0;
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
+        if (len > in.Available()) return -2;
+        value |= static_cast<int>((bits >> (len - 1)) & 1);
+        const int count = code.count[len];
+        if (value - first < count) {
+            in.Drop(len);
+            return code.symbols[index + value - first];
+        }
+        index += count;
+        first = (first + count) << 1;
+        value <<= 1;
+    }
+    return -1;
+}
+
+constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                           31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr std::uint16_t kDistanceBase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
+                                             33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
+                                             1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                             6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+class Inflater {
+public:
+    Inflater(std::span<const std::uint8_t> in, std::uint64_t maxOutput, std::vector<std::uint8_t>& out)
+        : in_(in), max_(maxOutput), out_(out) {}
+
+    InflateStatus Run() {
+        std::uint32_t cmf = 0, flags = 0;
+        if (!in_.Take(8, cmf) || !in_.Take(8, flags)) return InflateStatus::Truncated;
+        // Method 8 (DEFLATE) with a window of at most 32 KiB, a header whose
+        // check bits hold, and no preset dictionary (PNG has none).
+        if ((cmf & 15) != 8 || (cmf >> 4) > 7 || (cmf * 256 + flags) % 31 != 0 || (flags & 0x20))
+            return InflateStatus::Damaged;
+        for (std::uint32_t last = 0; !last;) {
+            std::uint32_t type = 0;
+            if (!in_.Take(1, last) || !in_.Take(2, type)) return InflateStatus::Truncated;
+            InflateStatus status = InflateStatus::Damaged;
+            if (type == 0) status = Stored();
+            else if (type == 1) status = Fixed();
+            else if (type == 2) status = Dynamic();
+            if (status != InflateStatus::Done) return status;
+        }
+        in_.AlignToByte();
+        if (in_.BytesLeft() < 4) return InflateStatus::Truncated;
+        const std::uint8_t* sum = in_.Bytes();
+        const std::uint32_t stored = std::uint32_t{sum[0]} << 24 | std::uint32_t{sum[1]} << 16 |
+                                     std::uint32_t{sum[2]} << 8 | sum[3];
+        in_.Skip(4);
+        if (stored != Adler32()) return InflateStatus::Damaged;
+        return in_.BytesLeft() == 0 ? InflateStatus::Done : InflateStatus::TrailingData;
+    }
+
+private:
+    InflateStatus Stored() {
+        in_.AlignToByte();
+        if (in_.BytesLeft() < 4) return InflateStatus::Truncated;
+        const std::uint8_t* header = in_.Bytes();
+        const std::uint32_t length = header[0] | header[1] << 8, check = header[2] | header[3] << 8;
+        if (length != (~check & 0xFFFF)) return InflateStatus::Damaged;
+        in_.Skip(4);
+        const std::size_t present = std::min<std::size_t>(length, in_.BytesLeft());
+        if (present > max_ - out_.size()) return InflateStatus::TooLong;
+        out_.insert(out_.end(), in_.Bytes(), in_.Bytes() + present);
+        in_.Skip(present);
+        return present == length ? InflateStatus::Done : InflateStatus::Truncated;
+    }
+
+    InflateStatus Fixed() {
+        std::uint8_t lengths[288 + 32];
+        std::fill(lengths, lengths + 144, 8);
+        std::fill(lengths + 144, lengths + 256, 9);
+        std::fill(lengths + 256, lengths + 280, 7);
+        std::fill(lengths + 280, lengths + 288, 8);
+        std::fill(lengths + 288, lengths + 320, 5);
+        BuildCode(literals_, lengths, 288, true);
+        BuildCode(distances_, lengths + 288, 32, true);
+        return Codes();
+    }
+
+    InflateStatus Dynamic() {
+        static constexpr std::uint8_t kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+        std::uint32_t literalCount = 0, distanceCount = 0, lengthCodeCount = 0;
+        if (!in_.Take(5, literalCount) || !in_.Take(5, distanceCount) || !in_.Take(4, lengthCodeCount))
+            return InflateStatus::Truncated;
+        literalCount += 257;
+        distanceCount += 1;
+        lengthCodeCount += 4;
+        if (literalCount > 286 || distanceCount > 30) return InflateStatus::Damaged;
+
+        std::uint8_t lengths[320] = {};
+        for (std::uint32_t i = 0; i < lengthCodeCount; ++i) {
+            std::uint32_t len = 0;
+            if (!in_.Take(3, len)) return InflateStatus::Truncated;
+            lengths[kOrder[i]] = static_cast<std::uint8_t>(len);
+        }
+        Huffman& lengthCode = literals_;  // only needed until the literal code is built
+        if (BuildCode(lengthCode, lengths, 19, true) != Build::Ok) return InflateStatus::Damaged;
+
+        const std::uint32_t total = literalCount + distanceCount;
+        std::fill(lengths, lengths + 19, 0);
+        for (std::uint32_t i = 0; i < total;) {
+            const int symbol = DecodeSymbol(in_, lengthCode);
+            if (symbol == -2) return InflateStatus::Truncated;
+            if (symbol < 0) return InflateStatus::Damaged;
+            if (symbol < 16) {
+                lengths[i++] = static_cast<std::uint8_t>(symbol);
+                continue;
+            }
+            std::uint32_t repeat = 0;
+            std::uint8_t value = 0;
+            if (symbol == 16) {
+                if (i == 0) return InflateStatus::Damaged;  // nothing to repeat
+                value = lengths[i - 1];
+                if (!in_.Take(2, repeat)) return InflateStatus::Truncated;
+                repeat += 3;
+            } else if (symbol == 17) {
+                if (!in_.Take(3, repeat)) return InflateStatus::Truncated;
+                repeat += 3;
+            } else {
+                if (!in_.Take(7, repeat)) return InflateStatus::Truncated;
+                repeat += 11;
+            }
+            if (repeat > total - i) return InflateStatus::Damaged;
+            std::fill(lengths + i, lengths + i + repeat, value);
+            i += repeat;
+        }
+        if (lengths[256] == 0) return InflateStatus::Damaged;  // a block must be able to end
+        if (BuildCode(literals_, lengths, literalCount, false) != Build::Ok ||
+            BuildCode(distances_, lengths + literalCount, distanceCount, false) != Build::Ok)
+            return InflateStatus::Damaged;
+        return Codes();
+    }
+
+    // The literals and back references of one block, up to its end code.
+    InflateStatus Codes() {
+        for (;;) {
+            const int symbol = DecodeSymbol(in_, literals_);
+            if (symbol == -2) return InflateStatus::Truncated;
+            if (symbol < 0) return InflateStatus::Damaged;
+            if (symbol < 256) {
+                if (out_.size() >= max_) return InflateStatus::TooLong;
+                out_.push_back(static_cast<std::uint8_t>(symbol));
+                continue;
+            }
+            if (symbol == 256) return InflateStatus::Done;
+            const int lengthIndex = symbol - 257;
+            if (lengthIndex >= 29) return InflateStatus::Damaged;
+            std::uint32_t extra = 0;
+            if (!in_.Take(kLengthExtra[lengthIndex], extra)) return InflateStatus::Truncated;
+            const std::uint32_t length = kLengthBase[lengthIndex] + extra;
+            const int distanceIndex = DecodeSymbol(in_, distances_);
+            if (distanceIndex == -2) return InflateStatus::Truncated;
+            if (distanceIndex < 0 || distanceIndex >= 30) return InflateStatus::Damaged;
+            if (!in_.Take(kDistanceExtra[distanceIndex], extra)) return InflateStatus::Truncated;
+            const std::uint32_t distance = kDistanceBase[distanceIndex] + extra;
+            if (distance > out_.size()) return InflateStatus::Damaged;
+            if (length > max_ - out_.size()) return InflateStatus::TooLong;
+            const std::size_t at = out_.size();
+            out_.resize(at + length);
+            std::uint8_t* to = out_.data() + at;
+            const std::uint8_t* from = to - distance;
+            for (std::uint32_t k = 0; k < length; ++k) to[k] = from[k];  // may overlap: byte by byte
+        }
+    }
+
+    std::uint32_t Adler32() const noexcept {
+        std::uint32_t a = 1, b = 0;
+        const std::uint8_t* p = out_.data();
+        for (std::size_t left = out_.size(); left != 0;) {
+            const std::size_t n = std::min<std::size_t>(left, 5552);  // the sums cannot overflow within this
+            for (std::size_t i = 0; i < n; ++i) {
+                a += p[i];
+                b += a;
+            }
+            a %= 65521;
+            b %= 65521;
+            p += n;
+            left -= n;
+        }
+        return b << 16 | a;
+    }
+
+    BitReader in_;
+    std::uint64_t max_;
+    std::vector<std::uint8_t>& out_;
+    Huffman literals_, distances_;
+};
+
+constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t n = 0; n < 256; ++n) {
+        std::uint32_t c = n;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[n] = c;
+    }
+    return table;
+}
+
+constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
+
+}  // namespace
+
+InflateStatus Inflate(std::span<const std::uint8_t> in, std::uint64_t maxOutput, std::vector<std::uint8_t>& out) {
+    out.clear();
+    // DEFLATE expands by at most 1032 to 1, so this never reserves more than
+    // the input could fill.
+    out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(maxOutput, std::uint64_t{1032} * in.size())));
+    return Inflater(in, maxOutput, out).Run();
+}
+
+std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t length) noexcept {
+    crc = ~crc;
+    for (std::size_t i = 0; i < length; ++i) crc = kCrcTable[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+}  // namespace brunvald::png

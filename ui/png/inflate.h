@@ -1,0 +1,33 @@
+// Decompression of a zlib stream (the two-byte header, DEFLATE blocks, the
+// Adler-32 checksum) held whole in memory: what a PNG's image data is.
+//
+// Small on purpose: the installer carries one picture, and a general zlib
+// library is several times the size of this code. Every malformed stream ends
+// in a status, never in a read outside the input or a write beyond
+// `maxOutput` bytes; the output grows as it is produced, so a stream that
+// claims much and holds little costs little. Portable: no Windows header.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace brunvald::png {
+
+enum class InflateStatus {
+    Done,          // the stream ended, its checksum matched, no byte follows it
+    Damaged,       // a header, block, code or distance that is not valid, or a wrong checksum
+    Truncated,     // the input ends inside the stream
+    TooLong,       // the stream decodes to more than maxOutput bytes
+    TrailingData,  // bytes follow the end of the stream
+};
+
+// Replaces the content of `out` with the decoded bytes. On any status but
+// Done, `out` holds what was decoded up to the fault.
+InflateStatus Inflate(std::span<const std::uint8_t> in, std::uint64_t maxOutput, std::vector<std::uint8_t>& out);
+
+// The CRC-32 of PNG chunks and zlib's gzip format (polynomial 0xEDB88320),
+// continued from `crc` (0 for a new one).
+std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t length) noexcept;
+
+}  // namespace brunvald::png
