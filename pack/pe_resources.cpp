@@ -273,15 +273,17 @@ ResourceTable ReadResources(const std::vector<std::uint8_t>& program) {
     return TableReader(program, layout, rva).Read();
 }
 
-std::vector<std::uint8_t> ReplaceResources(const std::vector<std::uint8_t>& program, const ResourceTable& table) {
-    Layout layout = ReadLayout(program);
+namespace {
+
+// The resource section, checked to be one that can be rewritten: the program
+// is not signed, and what follows the section may move (see the header).
+std::vector<Section>::iterator ResourceSection(const std::vector<std::uint8_t>& program, Layout& layout) {
     if (layout.DirectoryRva(kSecurityDirectory, program) != 0)
         Refuse("it is signed, and its signature would no longer hold");
     const std::uint32_t resourceRva = layout.DirectoryRva(kResourceDirectory, program);
     const auto resources = std::find_if(layout.sections.begin(), layout.sections.end(),
                                         [&](const Section& s) { return resourceRva && s.virtualAddress == resourceRva; });
     if (resources == layout.sections.end()) Refuse("it has no section that holds only its resources");
-    const std::uint32_t relocationRva = layout.DirectoryRva(kRelocationDirectory, program);
 
     // What follows the resources must be movable: sections that the loader
     // may discard (the base relocations, debug information), which nothing
@@ -295,19 +297,31 @@ std::vector<std::uint8_t> ReplaceResources(const std::vector<std::uint8_t>& prog
         if (rva == 0 || i == kResourceDirectory || i == kRelocationDirectory || i == kSecurityDirectory) continue;
         if (rva >= resources->virtualAddress) Refuse("other data lie in or after its resource section");
     }
+    return resources;
+}
 
-    const std::vector<std::uint8_t> section = BuildSection(table, resources->virtualAddress);
+// The program with `section` (the bytes of its first `virtualSize` bytes in
+// memory) as its resource section, which starts on a page in the file; the
+// sections after it follow, moved in memory as far as the new size asks.
+std::vector<std::uint8_t> WriteResourceSection(const std::vector<std::uint8_t>& program, Layout& layout,
+                                               std::vector<Section>::iterator resources,
+                                               const std::vector<std::uint8_t>& section, std::uint32_t virtualSize) {
+    const std::uint32_t relocationRva = layout.DirectoryRva(kRelocationDirectory, program);
     std::uint32_t oldEnd = 0;
     for (const Section& s : layout.sections) oldEnd = std::max(oldEnd, s.rawPointer + s.rawSize);
 
+    // Both alignments are powers of two: the larger is a multiple of the other.
+    const std::uint32_t start = AlignUp(resources->rawPointer, std::max(kResourcePage, layout.fileAlignment));
     std::vector<std::uint8_t> out(program.begin(), program.begin() + resources->rawPointer);
+    out.resize(start, 0);
     const std::uint32_t oldRawSize = resources->rawSize;
-    resources->virtualSize = static_cast<std::uint32_t>(section.size());
-    resources->rawSize = AlignUp(resources->virtualSize, layout.fileAlignment);
+    resources->rawPointer = start;
+    resources->virtualSize = virtualSize;
+    resources->rawSize = AlignUp(static_cast<std::uint32_t>(section.size()), layout.fileAlignment);
     out.insert(out.end(), section.begin(), section.end());
     out.resize(resources->rawPointer + resources->rawSize, 0);
 
-    std::uint32_t nextRva = AlignUp(resources->virtualAddress + resources->virtualSize, layout.sectionAlignment);
+    std::uint32_t nextRva = AlignUp(resources->VirtualEnd(), layout.sectionAlignment);
     for (auto s = resources + 1; s != layout.sections.end(); ++s) {
         const std::uint32_t shift = nextRva - s->virtualAddress;
         if (s->Holds(relocationRva)) Put(out, layout.directories + 8 * kRelocationDirectory, 4, relocationRva + shift);
@@ -338,6 +352,25 @@ std::vector<std::uint8_t> ReplaceResources(const std::vector<std::uint8_t>& prog
     }
     if (Get(out, layout.optional + 64, 4) != 0) Put(out, layout.optional + 64, 4, Checksum(out, layout.optional + 64));
     return out;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> ReplaceResources(const std::vector<std::uint8_t>& program, const ResourceTable& table) {
+    Layout layout = ReadLayout(program);
+    const auto resources = ResourceSection(program, layout);
+    const std::vector<std::uint8_t> section = BuildSection(table, resources->virtualAddress);
+    return WriteResourceSection(program, layout, resources, section, static_cast<std::uint32_t>(section.size()));
+}
+
+std::vector<std::uint8_t> PlaceResourcesOnPage(const std::vector<std::uint8_t>& program) {
+    Layout layout = ReadLayout(program);
+    const auto resources = ResourceSection(program, layout);
+    if (resources->rawPointer % kResourcePage == 0) return program;
+    // The section's bytes stay as they are, at the same place in memory.
+    const auto from = program.begin() + resources->rawPointer;
+    const std::vector<std::uint8_t> section(from, from + resources->rawSize);
+    return WriteResourceSection(program, layout, resources, section, resources->virtualSize);
 }
 
 }  // namespace brunvald::pack

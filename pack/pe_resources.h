@@ -9,6 +9,13 @@
 // the relocation directory, which it updates. Either file alignment the
 // linker uses (512 or a page of 4096) is kept. A signed program is refused:
 // its signature could not stay valid.
+//
+// The resource section it writes starts on a page (kResourcePage) in the
+// file, whatever the file alignment: Wine maps a section of a program
+// straight from its file only when the section starts on a page, and reads
+// any other into the process's private memory when the process starts, which
+// for an installer would be its whole payload. The other sections need not
+// start on pages: what Wine copies of them is the size of the code.
 #pragma once
 
 #include <compare>
@@ -46,8 +53,17 @@ using ResourceTable = std::map<ResourceId, std::map<ResourceId, std::map<std::ui
 // table. A program without resources gives an empty table.
 ResourceTable ReadResources(const std::vector<std::uint8_t>& program);
 
+inline constexpr std::uint32_t kResourcePage = 4096;
+
 // The program with `table` as its resources; everything else is kept.
 // Raises PackError when the program's layout does not allow it (see above).
 std::vector<std::uint8_t> ReplaceResources(const std::vector<std::uint8_t>& program, const ResourceTable& table);
+
+// The program with its resource section moved in the file to start on a page,
+// its bytes and its place in memory unchanged (the sections after it move
+// along in the file); the program itself when the section starts on a page
+// already. The build does this to every program it links with resources.
+// Raises PackError as ReplaceResources does.
+std::vector<std::uint8_t> PlaceResourcesOnPage(const std::vector<std::uint8_t>& program);
 
 }  // namespace brunvald::pack

@@ -3,15 +3,18 @@
 
     check_build_installer.py BUILD_DIR STUB MISSION_DIR OUT_DIR FONT APP_MANIFEST [RUNNER]
 
-STUB is the program without a mission that the installer is made from. When
-its sections start on pages in the file, the installer's must too.
+STUB is the program without a mission that the installer is made from.
 
 1. Copies the mission into a folder whose path has blanks and builds an
    installer from it into OUT_DIR (a path with blanks too); the result must
-   pass check_installer.py against that mission. With RUNNER (the Wine runner)
-   the built program is also run and must exit 0 (used with the resource
-   probe, which then checks its own lookups).
-2. A copy whose manifest lists a missing file must be refused, naming the
+   pass check_installer.py against that mission, its resource section on a
+   page in the file. With RUNNER (the Wine runner) the built program is also
+   run and must exit 0 (used with the resource probe, which then checks its
+   own lookups).
+2. The same from a copy of STUB whose resource section starts off a page
+   (unless STUB's file alignment is a page): the builder must put the
+   installer's on one.
+3. A copy whose manifest lists a missing file must be refused, naming the
    line, and must leave no installer behind.
 """
 
@@ -25,42 +28,44 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 
 
-def page_aligned(exe):
-    import pefile
-    pe = pefile.PE(exe, fast_load=True)
-    return all(s.PointerToRawData % 4096 == 0 for s in pe.sections if s.SizeOfRawData)
+from check_installer import move_resources_off_page
 
 
 def main():
     build, stub, mission, out_dir, font, app_manifest = sys.argv[1:7]
     runner = sys.argv[7] if len(sys.argv) > 7 else None
-    env = dict(os.environ, BRUNVALD_BUILD_DIR=build, BRUNVALD_INSTALLER_STUB=stub)
     tool = os.path.join(ROOT, "scripts", "build-installer")
     failures = []
     name = os.path.basename(os.path.normpath(mission))
-    # The installer copies the running program into the game, whatever name
-    # it was shipped under.
-    out = os.path.join(out_dir, "built installers", name, "Setup %s.exe" % name)
-    if os.path.exists(out):
-        os.remove(out)
 
     with tempfile.TemporaryDirectory(prefix="mission maker ") as tmp:
         copy = os.path.join(tmp, "my missions", name)
         shutil.copytree(mission, copy)
-        proc = subprocess.run([tool, copy, out], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                              universal_newlines=True)
-        print(proc.stdout, end="")
-        if proc.returncode != 0 or not os.path.isfile(out):
-            failures.append("build-installer failed for %s" % copy)
-        else:
+        off_page = os.path.join(tmp, "stub off a page.exe")
+        starts = [(stub, "")]
+        if move_resources_off_page(stub, off_page):
+            starts.append((off_page, " off page"))
+        for start, label in starts:
+            env = dict(os.environ, BRUNVALD_BUILD_DIR=build, BRUNVALD_INSTALLER_STUB=start)
+            # The installer copies the running program into the game, whatever
+            # name it was shipped under.
+            out = os.path.join(out_dir, "built installers", name, "Setup %s%s.exe" % (name, label))
+            if os.path.exists(out):
+                os.remove(out)
+            proc = subprocess.run([tool, copy, out], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                  universal_newlines=True)
+            print(proc.stdout, end="")
+            if proc.returncode != 0 or not os.path.isfile(out):
+                failures.append("build-installer failed for %s from %s" % (copy, start))
+                continue
             check = subprocess.run([sys.executable, os.path.join(HERE, "check_installer.py"), out, copy, font,
-                                    app_manifest] + (["--page-aligned"] if page_aligned(stub) else []))
+                                    app_manifest, "--resources-on-page"])
             if check.returncode:
-                failures.append("the built installer does not carry the mission as expected")
+                failures.append("the installer built from %s does not carry the mission as expected" % start)
             if runner:
                 run = subprocess.run([runner, out])
                 if run.returncode:
-                    failures.append("the built program exited with %d" % run.returncode)
+                    failures.append("the program built from %s exited with %d" % (start, run.returncode))
 
         # A manifest naming a file that is not there: refused, nothing written.
         broken = os.path.join(tmp, "broken")
@@ -70,6 +75,7 @@ def main():
         bad_out = os.path.join(out_dir, "built installers", "broken", "Setup broken.exe")
         if os.path.exists(bad_out):
             os.remove(bad_out)
+        env = dict(os.environ, BRUNVALD_BUILD_DIR=build, BRUNVALD_INSTALLER_STUB=stub)
         proc = subprocess.run([tool, broken, bad_out], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                               universal_newlines=True)
         lines = open(os.path.join(mission, "RCRES"), "rb").read().count(b"\n") + 2

@@ -2,7 +2,7 @@
 """Reads an installer's resource directory with pefile (not our code) and checks
 it against the mission folder it was built from.
 
-    check_installer.py INSTALLER.exe MISSION_DIR FONT_FILE APP_MANIFEST [--page-aligned]
+    check_installer.py INSTALLER.exe MISSION_DIR FONT_FILE APP_MANIFEST [--resources-on-page]
 
 - every manifest line's file under the type named "RT_RCDATA", under the line's
   name in capitals, in language 1031, with exactly the file's bytes; RCRES too;
@@ -13,10 +13,10 @@ it against the mission folder it was built from.
   translation 0x0409, 0x04E4;
 - one application manifest (resource 1 of type 24) with our content;
 - the icon group MAINICON (1033) with five 32-bit images, 256 of them PNG;
-- with --page-aligned: every section that has bytes in the file starts on a
-  page (4096 bytes) in the file, so that Wine maps the payload instead of
-  reading it into the process's private memory at start (the installer is
-  linked so; the builder must keep it).
+- with --resources-on-page: the resource section starts on a page (4096
+  bytes) in the file, so that Wine maps the payload instead of reading it
+  into the process's private memory at start (the build puts it there; the
+  builder must too).
 """
 
 import os
@@ -55,6 +55,36 @@ def resource_tree(pe):
     return tree
 
 
+def resource_section(pe):
+    rva = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]].VirtualAddress
+    return next((s for s in pe.sections if rva and s.VirtualAddress == rva), None)
+
+
+def move_resources_off_page(exe, out):
+    """Writes a copy of the program whose resource section (and what follows
+    it in the file) lies 512 bytes or 1024 bytes further on, off a page: a
+    valid program, as a linker with a file alignment of 512 may make it.
+    False, and nothing written, for a file alignment of a page or more, where
+    no section can start off a page."""
+    pe = pefile.PE(exe, fast_load=True)
+    if pe.OPTIONAL_HEADER.FileAlignment >= 4096:
+        return False
+    section = resource_section(pe)
+    at = section.PointerToRawData
+    by = 512 if (at + 512) % 4096 else 1024
+    for s in pe.sections:
+        if s.SizeOfRawData and s.PointerToRawData >= at:
+            s.PointerToRawData += by
+    if pe.FILE_HEADER.PointerToSymbolTable >= at:
+        pe.FILE_HEADER.PointerToSymbolTable += by
+    original = open(exe, "rb").read()
+    moved = pefile.PE(data=pe.write()[:at] + bytes(by) + original[at:], fast_load=True)
+    moved.OPTIONAL_HEADER.CheckSum = moved.generate_checksum()
+    with open(out, "wb") as f:
+        f.write(moved.write())
+    return True
+
+
 def manifest_lines(path):
     text = open(path, "rb").read().decode("ascii")
     return [l for l in re.split(r"\r\n|\r|\n", text) if l]
@@ -62,7 +92,7 @@ def manifest_lines(path):
 
 def main():
     exe, mission, font_file, app_manifest = sys.argv[1:5]
-    page_aligned = "--page-aligned" in sys.argv[5:]
+    on_page = "--resources-on-page" in sys.argv[5:]
     pe = pefile.PE(exe)
     tree = resource_tree(pe)
     named = tree.get("RT_RCDATA", {})
@@ -163,12 +193,12 @@ def main():
                 check(image[:4] == struct.pack("<I", 40), "%d x %d icon image stored as bitmap" % (w, w))
         check(sorted(sides) == [16, 24, 32, 48, 256], "icon sizes, got %r" % sides)
 
-    # Sections on pages in the file.
-    for section in pe.sections if page_aligned else []:
-        if section.SizeOfRawData:
-            name = section.Name.rstrip(b"\0").decode("ascii", "replace")
-            check(section.PointerToRawData % 4096 == 0,
-                  "section %s starts on a page in the file, got offset 0x%x" % (name, section.PointerToRawData))
+    # The payload's section on a page in the file.
+    if on_page:
+        section = resource_section(pe)
+        check(section is not None and section.PointerToRawData % 4096 == 0,
+              "the resource section starts on a page in the file, got offset 0x%x"
+              % (section.PointerToRawData if section else -1))
 
     for f in failures:
         print("FAIL:", f)

@@ -212,8 +212,8 @@ std::size_t ResidentPages(const std::uint8_t* data, std::size_t size) {
 // buffer: none of the resource's pages in the mapped image becomes resident
 // in the process, so a mission of any size costs the installer one piece of
 // memory. Written from the mapped resource instead, every page would be.
-// (Under Wine this also needs the program's sections page-aligned in its
-// file: otherwise the loader reads the whole image into private memory.)
+// (Under Wine this also needs the program's resource section to start on a
+// page in its file: otherwise the loader reads it into private memory.)
 TEST(ExtractResource, ReadsTheProgramFileAndLeavesTheMappedResourceOutOfTheProcess) {
     HMODULE self = ::GetModuleHandleW(nullptr);
     HRSRC info = ::FindResourceW(self, L"UNTOUCHED", L"RT_RCDATA");
