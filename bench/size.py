@@ -14,6 +14,11 @@ commands are at hand, the program is linked once more into a temporary folder
 with a link map (same command, same inputs) to show what the code is made of.
 
 EXE defaults to BUILD_DIR/Brunvald.exe.
+
+    size.py --check EXE
+
+Only the overhead, in one line; exits 1 when it is above the target (the
+test "installer.size_overhead" of the 32-bit build).
 """
 
 import collections
@@ -103,6 +108,14 @@ def link_map(build, exe):
     cwd = build
     if len(words) > 3 and words[0] == "cd" and words[2] == "&&":
         cwd, words = words[1], words[3:]
+    # Steps after the link (the build puts the resources on a page), each run
+    # on the relinked file too; "cd DIR" steps only set their folder.
+    after = []
+    while "&&" in words:
+        at = len(words) - 1 - words[::-1].index("&&")
+        if words[at + 1:] and words[at + 1] != "cd":
+            after.insert(0, words[at + 1:])
+        words = words[:at]
     if "-o" not in words or "&&" in words:
         return None, "the last command for %s is not a plain link" % target
     with tempfile.TemporaryDirectory(prefix="brunvald-size-") as work:
@@ -126,6 +139,12 @@ def link_map(build, exe):
                              universal_newlines=True)
         if run.returncode != 0 or not os.path.exists(mapfile):
             return None, "relinking with a map failed: %s" % run.stderr.strip()[:300]
+        for step in after:
+            step = [out if w == exe else w for w in step]
+            run = subprocess.run(step, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                 universal_newlines=True)
+            if run.returncode != 0:
+                return None, "the step after the link failed: %s" % run.stderr.strip()[:300]
         with open(mapfile, encoding="utf-8", errors="replace") as f:
             return f.read(), os.path.getsize(out)
 
@@ -183,7 +202,20 @@ def short_member(path):
     return base.replace(".cpp.obj", ".cpp").replace("lib32_libmingwex_a-", "").replace("lib32_libmingw32_a-", "")
 
 
+def check(exe):
+    pe = pefile.PE(exe, fast_load=False)
+    payload = sum(n for kind, _t, _n, _l, n in read_resources(pe) if kind)
+    overhead = os.path.getsize(exe) - payload
+    met = overhead <= TARGET_BYTES
+    print("%s: overhead %s bytes (file %s, payload %s); target at most %s: %s" % (
+        os.path.basename(exe), num(overhead), num(os.path.getsize(exe)), num(payload), TARGET_TEXT,
+        "met" if met else "MISSED by %s bytes" % num(overhead - TARGET_BYTES)))
+    return 0 if met else 1
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--check":
+        return check(sys.argv[2])
     if len(sys.argv) not in (2, 3) or sys.argv[1] in ("-h", "--help"):
         sys.stderr.write(__doc__)
         return 2
