@@ -105,6 +105,8 @@ bool MainWindow::Create() {
     if (window_) return true;
     if (!RegisterWindowClass()) return false;
 
+    // The decoded picture lives only while the window's look and outline
+    // are made of it.
     picture_ = std::make_unique<ShapedPicture>(LoadPicture(instance_));
     windowFont_ = MakeFont(fontFace_, fontHeight_);
 
@@ -346,20 +348,29 @@ void MainWindow::PaintClient(HDC dc) const {
     if (progressBar_.Visible()) progressBar_.PaintAt(dc, progressBar_.bounds().left, progressBar_.bounds().top);
 }
 
-void MainWindow::OnPaint() {
-    const unique_paint_dc paint(hwnd());
-    if (!paint) return;
-    // Composed off screen and copied once, so nothing flickers.
-    const Dib buffer = CreateDib32(kClientWidth, kClientHeight);
-    unique_hdc memory(::CreateCompatibleDC(paint.get()));
+void MainWindow::PaintArea(HDC dc, const RECT& area) const {
+    const std::int32_t width = area.right - area.left, height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return;
+    // Composed off screen and copied once, so nothing flickers. The buffer
+    // holds only the part to paint: showing the bar, for one, repaints a
+    // strip, and a buffer of the whole window for it would add as much
+    // memory again as the picture takes.
+    const Dib buffer = CreateDib32(width, height);
+    unique_hdc memory(::CreateCompatibleDC(dc));
     if (!buffer || !memory) return;
     unique_select_object selected(memory.get(), buffer.bitmap.get());
+    // Client coordinates: the buffer's first pixel is the part's top-left one.
+    ::SetViewportOrgEx(memory.get(), -area.left, -area.top, nullptr);
     const RECT all{0, 0, kClientWidth, kClientHeight};
     ::FillRect(memory.get(), &all, ::GetSysColorBrush(COLOR_BTNFACE));
     PaintClient(memory.get());
-    const RECT& dirty = paint.paint().rcPaint;
-    ::BitBlt(paint.get(), dirty.left, dirty.top, dirty.right - dirty.left, dirty.bottom - dirty.top, memory.get(),
-             dirty.left, dirty.top, SRCCOPY);
+    ::BitBlt(dc, area.left, area.top, width, height, memory.get(), area.left, area.top, SRCCOPY);
+}
+
+void MainWindow::OnPaint() {
+    const unique_paint_dc paint(hwnd());
+    if (!paint) return;
+    PaintArea(paint.get(), paint.paint().rcPaint);
 }
 
 // --- Messages -----------------------------------------------------------------

@@ -75,6 +75,10 @@ public:
     // Paints the windowless parts (picture, labels, bar) into dc in client
     // coordinates, exactly as WM_PAINT puts them on the screen.
     void PaintClient(HDC dc) const;
+    // What WM_PAINT does for the part `area` of the client: the button face
+    // and PaintClient composed in a buffer of that part's size, then copied
+    // into dc (client coordinates) at once. Nothing outside `area` changes.
+    void PaintArea(HDC dc, const RECT& area) const;
     const ImageButton& button(ButtonId id) const;
     const TitleLabel& prgNameBlack() const noexcept { return prgNameBlack_; }
     const TitleLabel& prgNameYellow() const noexcept { return prgNameYellow_; }

@@ -1,5 +1,6 @@
 #include "ui/shape_runs.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace brunvald::ui {
@@ -10,12 +11,8 @@ std::uint32_t Blend(std::uint32_t old, std::uint32_t fresh, std::uint32_t alpha)
     return (old * (255 - alpha) + fresh * alpha + 127) / 255;
 }
 
-}  // namespace
-
-void CompositeOnto(std::span<std::uint32_t> pixels, const png::Image& picture) {
-    const std::size_t count = std::size_t{picture.width} * picture.height;
-    if (pixels.size() < count || picture.rgba.size() < count * 4) return;
-    const std::uint8_t* src = picture.rgba.data();
+// Draws `count` RGBA pixels from src over the pixels, by the alpha rule.
+void CompositeSpan(std::uint32_t* pixels, const std::uint8_t* src, std::size_t count) noexcept {
     for (std::size_t i = 0; i < count; ++i, src += 4) {
         const std::uint32_t a = src[3];
         if (a == 0) continue;
@@ -28,6 +25,30 @@ void CompositeOnto(std::span<std::uint32_t> pixels, const png::Image& picture) {
         pixels[i] = (Blend((old >> 16) & 0xFF, r, a) << 16) | (Blend((old >> 8) & 0xFF, g, a) << 8) |
                     Blend(old & 0xFF, b, a);
     }
+}
+
+// Appends the runs of one row's pixels that differ from the key.
+void AppendRowRuns(const std::uint32_t* row, std::int32_t width, std::int32_t y, std::uint32_t key,
+                   std::vector<RowRun>& runs) {
+    std::int32_t start = -1;
+    for (std::int32_t x = 0; x < width; ++x) {
+        const bool in = (row[x] & 0x00FFFFFF) != key;
+        if (in && start < 0) {
+            start = x;
+        } else if (!in && start >= 0) {
+            runs.push_back({start, x, y});
+            start = -1;
+        }
+    }
+    if (start >= 0) runs.push_back({start, width, y});
+}
+
+}  // namespace
+
+void CompositeOnto(std::span<std::uint32_t> pixels, const png::Image& picture) {
+    const std::size_t count = std::size_t{picture.width} * picture.height;
+    if (pixels.size() < count || picture.rgba.size() < count * 4) return;
+    CompositeSpan(pixels.data(), picture.rgba.data(), count);
 }
 
 std::vector<std::uint32_t> Composite(const png::Image& picture, std::uint32_t background) {
@@ -47,19 +68,28 @@ std::vector<RowRun> ComputeRowRuns(std::span<const std::uint32_t> pixels, std::i
     std::vector<RowRun> runs;
     if (width <= 0 || height <= 0 || pixels.size() < std::size_t(width) * std::size_t(height)) return runs;
     const std::uint32_t key = KeyColour(pixels, width, height);
+    for (std::int32_t y = 0; y < height; ++y)
+        AppendRowRuns(pixels.data() + std::size_t(y) * std::size_t(width), width, y, key, runs);
+    return runs;
+}
+
+std::vector<RowRun> ShapeRuns(const png::Image& picture) {
+    std::vector<RowRun> runs;
+    const auto width = static_cast<std::int32_t>(picture.width);
+    const auto height = static_cast<std::int32_t>(picture.height);
+    const std::size_t rowBytes = std::size_t{picture.width} * 4;
+    if (width <= 0 || height <= 0 || picture.rgba.size() < rowBytes * picture.height) return runs;
+    std::vector<std::uint32_t> row(picture.width);
+    const auto composite = [&](std::int32_t y) {
+        std::fill(row.begin(), row.end(), kDibWhite);
+        CompositeSpan(row.data(), picture.rgba.data() + std::size_t(y) * rowBytes, row.size());
+    };
+    // The key is the bottom-left pixel, so the last row comes first.
+    composite(height - 1);
+    const std::uint32_t key = KeyColour(row, width, 1);
     for (std::int32_t y = 0; y < height; ++y) {
-        const std::uint32_t* row = pixels.data() + std::size_t(y) * std::size_t(width);
-        std::int32_t start = -1;
-        for (std::int32_t x = 0; x < width; ++x) {
-            const bool in = (row[x] & 0x00FFFFFF) != key;
-            if (in && start < 0) {
-                start = x;
-            } else if (!in && start >= 0) {
-                runs.push_back({start, x, y});
-                start = -1;
-            }
-        }
-        if (start >= 0) runs.push_back({start, width, y});
+        composite(y);
+        AppendRowRuns(row.data(), width, y, key, runs);
     }
     return runs;
 }

@@ -45,4 +45,9 @@ std::uint32_t KeyColour(std::span<const std::uint32_t> pixels, std::int32_t widt
 std::vector<RowRun> ComputeRowRuns(std::span<const std::uint32_t> pixels, std::int32_t width,
                                    std::int32_t height);
 
+// The window's outline: ComputeRowRuns of the picture composited over white,
+// worked out one row at a time, so that no copy of the whole picture is made
+// for it.
+std::vector<RowRun> ShapeRuns(const png::Image& picture);
+
 }  // namespace brunvald::ui

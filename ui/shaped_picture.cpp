@@ -23,8 +23,6 @@ Dib PictureOver(const png::Image& picture, std::uint32_t background) {
 
 }  // namespace
 
-Dib CreateWorkBitmap(const png::Image& picture) { return PictureOver(picture, kDibWhite); }
-
 unique_hrgn RegionFromRuns(std::span<const RowRun> runs) {
     if (runs.empty()) return {};
     // RGNDATA: a header followed by the rectangles, in one buffer.
@@ -51,16 +49,9 @@ unique_hrgn RegionFromRuns(std::span<const RowRun> runs) {
                                          reinterpret_cast<const RGNDATA*>(buffer.data())));
 }
 
-unique_hrgn BuildShapeRegion(const Dib& work) {
-    if (!work) return {};
-    const std::span<const std::uint32_t> pixels(work.bits, std::size_t(work.width) * std::size_t(work.height));
-    const std::vector<RowRun> runs = ComputeRowRuns(pixels, work.width, work.height);
-    return RegionFromRuns(runs);
-}
-
-ShapedPicture::ShapedPicture(png::Image picture)
-    : picture_(std::move(picture)),
-      screenPicture_(PictureOver(picture_, DibPixel(::GetSysColor(COLOR_BTNFACE)))) {}
+ShapedPicture::ShapedPicture(const png::Image& picture)
+    : screenPicture_(PictureOver(picture, DibPixel(::GetSysColor(COLOR_BTNFACE)))),
+      region_(RegionFromRuns(ShapeRuns(picture))) {}
 
 void ShapedPicture::WindowShown(HWND window) {
     ApplyShapeRegion(window);
@@ -70,11 +61,10 @@ void ShapedPicture::WindowShown(HWND window) {
 void ShapedPicture::ApplyShapeRegion(HWND window) {
     if (regionMade_) return;
     regionMade_ = true;
-    const Dib work = CreateWorkBitmap(picture_);
-    unique_hrgn region = BuildShapeRegion(work);
     // No region leaves the whole rectangle visible. Once the window accepts
     // the region it owns it; a refused one is ours to release.
-    if (::SetWindowRgn(window, region.get(), TRUE) != 0) (void)region.release();
+    if (::SetWindowRgn(window, region_.get(), TRUE) != 0) (void)region_.release();
+    region_.reset();
 }
 
 void ShapedPicture::MousePress(HWND window) {

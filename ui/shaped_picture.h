@@ -12,21 +12,15 @@
 
 namespace brunvald::ui {
 
-// The work bitmap of the region: a white 32-bit DIB of the picture's size with
-// the picture composited onto it. Empty for an empty picture.
-Dib CreateWorkBitmap(const png::Image& picture);
-
-// The region of the work bitmap's pixels that differ from its key colour,
-// assembled from the row runs in memory and handed to the system in one
-// ExtCreateRegion call. Empty when no pixel is "in".
-unique_hrgn BuildShapeRegion(const Dib& work);
-
-// One region from row runs (window coordinates). Empty for no runs.
+// One region from row runs (window coordinates), handed to the system in one
+// ExtCreateRegion call. Empty for no runs.
 unique_hrgn RegionFromRuns(std::span<const RowRun> runs);
 
 class ShapedPicture {
 public:
-    explicit ShapedPicture(png::Image picture);
+    // Makes from the picture what the window needs of it, its look over the
+    // button face and its outline, and keeps no copy of the picture itself.
+    explicit ShapedPicture(const png::Image& picture);
 
     ShapedPicture(const ShapedPicture&) = delete;
     ShapedPicture& operator=(const ShapedPicture&) = delete;
@@ -47,13 +41,12 @@ public:
     void Paint(HDC dc) const;
 
     bool initializedRegion() const noexcept { return regionMade_; }
-    const png::Image& picture() const noexcept { return picture_; }
 
 private:
     void ApplyShapeRegion(HWND window);
 
-    png::Image picture_;
     Dib screenPicture_;  // the picture over the button face, for painting
+    unique_hrgn region_;  // the outline, until the window takes it
     bool regionMade_ = false;
 };
 

@@ -88,6 +88,47 @@ TEST(RowRuns, OfTheCommittedPictureMatchPillow) {
     std::int64_t pixelsIn = 0;
     for (const RowRun& r : runs) pixelsIn += r.right - r.left;
     std::cout << "picture region: " << runs.size() << " runs, " << pixelsIn << " pixels\n";
+    EXPECT_EQ(ShapeRuns(decoded.image), expected) << "row by row, as the window makes them";
+}
+
+// The window's outline, worked out one row at a time, is the runs of the
+// whole picture composited over white: the key taken from the bottom-left
+// pixel (half-transparent or opaque), runs reaching the last column, rows of
+// nothing but key, one row, no picture, and pixel data shorter than the size.
+TEST(RowRuns, RowByRowEqualTheRunsOfTheWholeComposite) {
+    const auto picture = [](std::uint32_t width, std::uint32_t height, std::uint8_t cornerAlpha) {
+        png::Image image;
+        image.width = width;
+        image.height = height;
+        for (std::uint32_t y = 0; y < height; ++y)
+            for (std::uint32_t x = 0; x < width; ++x) {
+                const auto a = static_cast<std::uint8_t>((x * 37 + y * 91) % 4 == 0 ? 0 : (x + y) % 3 == 0 ? 255 : 97);
+                image.rgba.insert(image.rgba.end(), {std::uint8_t(x * 20), std::uint8_t(y * 40), 7, a});
+            }
+        if (width && height) image.rgba[(std::size_t(height - 1) * width) * 4 + 3] = cornerAlpha;
+        return image;
+    };
+    png::Image cut = picture(4, 3, 0);
+    cut.rgba.resize(cut.rgba.size() - 4);
+    struct Case {
+        const char* name;
+        png::Image image;
+    };
+    const Case cases[] = {
+        {"transparent corner", picture(9, 5, 0)},
+        {"opaque corner", picture(9, 5, 255)},
+        {"half-transparent corner", picture(7, 6, 97)},
+        {"one row", picture(11, 1, 0)},
+        {"one column", picture(1, 8, 255)},
+        {"no picture", picture(0, 0, 0)},
+    };
+    for (const Case& c : cases) {
+        const auto whole = Composite(c.image, kDibWhite);
+        EXPECT_EQ(ShapeRuns(c.image), ComputeRowRuns(whole, static_cast<std::int32_t>(c.image.width),
+                                                     static_cast<std::int32_t>(c.image.height)))
+            << c.name;
+    }
+    EXPECT_TRUE(ShapeRuns(cut).empty()) << "pixel data shorter than the size";
 }
 
 }  // namespace

@@ -5,6 +5,15 @@
 
 namespace brunvald::ui::test {
 
+Dib CreateWorkBitmap(const png::Image& picture) {
+    Dib dib = CreateDib32(static_cast<std::int32_t>(picture.width), static_cast<std::int32_t>(picture.height));
+    if (!dib) return dib;
+    const std::vector<std::uint32_t> pixels = Composite(picture, kDibWhite);
+    std::copy(pixels.begin(), pixels.end(), dib.bits);
+    ::GdiFlush();  // the bits were written behind GDI's back
+    return dib;
+}
+
 unique_hrgn BuildShapeRegionSlow(HBITMAP work, std::int32_t width, std::int32_t height) {
     unique_hdc dc(::CreateCompatibleDC(nullptr));
     if (!dc || width <= 0 || height <= 0) return {};

@@ -7,9 +7,14 @@
 #include <vector>
 
 #include "host/unique_handle.h"
+#include "ui/gdi_util.h"
 #include "ui/shape_runs.h"
 
 namespace brunvald::ui::test {
+
+// The picture composited over white in a 32-bit DIB: the pixels the window's
+// outline is cut from, as a bitmap the slow way can read.
+Dib CreateWorkBitmap(const png::Image& picture);
 
 // The region of the work bitmap the slow way: GetPixel for every pixel of a
 // bitmap selected into a memory DC, CreateRectRgn and CombineRgn(RGN_OR) for

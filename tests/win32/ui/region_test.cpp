@@ -21,6 +21,13 @@ std::vector<RowRun> PillowRuns() {
     return runs;
 }
 
+// The committed picture, decoded from the test program's resources.
+png::DecodeResult DecodedPicture() {
+    const HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(101), MAKEINTRESOURCEW(10));
+    const void* bytes = ::LockResource(::LoadResource(nullptr, found));
+    return png::Decode({static_cast<const std::uint8_t*>(bytes), ::SizeofResource(nullptr, found)});
+}
+
 std::int64_t PixelCount(const std::vector<RowRun>& runs) {
     std::int64_t n = 0;
     for (const RowRun& r : runs) n += r.right - r.left;
@@ -81,9 +88,9 @@ TEST_F(RegionTest, WindowRegionOfTheCommittedPictureMatchesPillow) {
     std::cout << "window region: " << rows.size() << " row rectangles, " << PixelCount(rows) << " pixels\n";
 
     // The portable runs of our own decoder say the same.
-    const Dib work = CreateWorkBitmap(window->shapedPicture().picture());
-    const auto runs = ComputeRowRuns({work.bits, std::size_t(work.width) * work.height}, work.width, work.height);
-    EXPECT_EQ(runs, expected);
+    const png::DecodeResult decoded = DecodedPicture();
+    ASSERT_TRUE(decoded.ok());
+    EXPECT_EQ(ShapeRuns(decoded.image), expected);
 }
 
 TEST_F(RegionTest, ShowingAgainKeepsTheFirstRegion) {
@@ -100,9 +107,10 @@ TEST_F(RegionTest, ShowingAgainKeepsTheFirstRegion) {
     EXPECT_TRUE(window->shapedPicture().initializedRegion());
 }
 
-// One ExtCreateRegion from the runs and one CombineRgn per run from GetPixel
-// give the same region: on the committed picture and on a picture with an
-// opaque corner, half-transparent pixels and runs to the last column.
+// One ExtCreateRegion from the runs of the picture and one CombineRgn per run
+// from GetPixel on the picture over white give the same region: on the
+// committed picture and on a picture with an opaque corner, half-transparent
+// pixels and runs to the last column.
 TEST(ShapeRegion, FastAndSlowMethodsAgree) {
     png::Image odd;
     odd.width = 9;
@@ -114,17 +122,13 @@ TEST(ShapeRegion, FastAndSlowMethodsAgree) {
         }
     odd.rgba[(4 * 9 + 0) * 4 + 3] = 255;  // opaque bottom-left: its colour is the key
 
-    const png::DecodeResult decoded = [] {
-        const HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(101), MAKEINTRESOURCEW(10));
-        const void* bytes = ::LockResource(::LoadResource(nullptr, found));
-        return png::Decode({static_cast<const std::uint8_t*>(bytes), ::SizeofResource(nullptr, found)});
-    }();
+    const png::DecodeResult decoded = DecodedPicture();
     ASSERT_TRUE(decoded.ok());
 
     for (const png::Image* picture : {&decoded.image, static_cast<const png::Image*>(&odd)}) {
         const Dib work = CreateWorkBitmap(*picture);
         ASSERT_TRUE(work);
-        const unique_hrgn fast = BuildShapeRegion(work);
+        const unique_hrgn fast = RegionFromRuns(ShapeRuns(*picture));
         const unique_hrgn slow = BuildShapeRegionSlow(work.bitmap.get(), work.width, work.height);
         ASSERT_TRUE(fast);
         ASSERT_TRUE(slow);
@@ -138,7 +142,7 @@ TEST(ShapeRegion, NoPixelInGivesNoRegion) {
     clear.width = 4;
     clear.height = 3;
     clear.rgba.assign(4 * 3 * 4, 0);
-    EXPECT_FALSE(BuildShapeRegion(CreateWorkBitmap(clear)));
+    EXPECT_FALSE(RegionFromRuns(ShapeRuns(clear)));
     EXPECT_FALSE(RegionFromRuns({}));
 }
 

@@ -256,6 +256,41 @@ TEST_F(WindowTest, LabelsKeepTheirNamesWithoutATitle) {
     EXPECT_EQ(outsideBoxes, 0);
 }
 
+// A repaint of a part composes that part alone, each pixel as the paint of
+// the whole client has it, and leaves the rest of the target as it was: the
+// bar's strip, a rectangle across the labels and the picture's edge, the
+// last pixel, the whole client.
+TEST_F(WindowTest, PaintingAPartDrawsItAsThePaintOfTheWhole) {
+    MainWindow& w = Make();
+    w.SetUpWindow(InstallerMode::Install);
+    w.SetTitleText(u"Vantorel Mission : Aurelmark");
+    w.ShowProgressBar();
+    w.SetProgressPercent(41);
+    const RECT client{0, 0, kClientWidth, kClientHeight};
+    Canvas whole(kClientWidth, kClientHeight);
+    w.PaintArea(whole.dc(), client);
+
+    const COLORREF untouched = RGB(255, 0, 255);
+    for (const RECT& part : {ToRECT(kProgressBar), RECT{3, 10, 260, 90}, RECT{kClientWidth - 1, kClientHeight - 1,
+                                                                          kClientWidth, kClientHeight},
+                             client}) {
+        SCOPED_TRACE(testing::Message() << part.left << "," << part.top << " - " << part.right << ","
+                                        << part.bottom);
+        Canvas canvas(kClientWidth, kClientHeight, untouched);
+        w.PaintArea(canvas.dc(), part);
+        int wrongInside = 0, paintedOutside = 0;
+        for (std::int32_t y = 0; y < kClientHeight; ++y) {
+            for (std::int32_t x = 0; x < kClientWidth; ++x) {
+                const bool inside = x >= part.left && x < part.right && y >= part.top && y < part.bottom;
+                if (inside && canvas.At(x, y) != whole.At(x, y)) ++wrongInside;
+                if (!inside && canvas.At(x, y) != untouched) ++paintedOutside;
+            }
+        }
+        EXPECT_EQ(wrongInside, 0);
+        EXPECT_EQ(paintedOutside, 0);
+    }
+}
+
 // A line far wider than 305 pixels is clipped at both sides of the box and
 // never wraps; a single "&" is not drawn.
 TEST_F(WindowTest, LabelTextIsCentredAndClippedToItsBox) {
