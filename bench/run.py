@@ -318,10 +318,11 @@ def make_installer(mission, build, name):
     return out
 
 
-def make_peer(script, mission, name, target=""):
+def make_peer(script, mission, name, target="", shown=False):
     """A peer installer: bench/nsis/<script> built by makensis with the
     mission folder (for TARGET, e.g. amd64-unicode; else NSIS's default
-    x86-unicode), again only when the script or the mission is newer."""
+    x86-unicode; SHOWN: only the progress page, closed at the end), again
+    only when the script or the mission is newer."""
     out = WORK / "peer" / name
     sources = [NSIS_DIR / script, NSIS_DIR / "records.nsh"] + [p for p in Path(mission).iterdir()]
     if out.exists() and out.stat().st_mtime > max(p.stat().st_mtime for p in sources):
@@ -329,7 +330,8 @@ def make_peer(script, mission, name, target=""):
     out.parent.mkdir(parents=True, exist_ok=True)
     say("peer: makensis %s (%s)" % (script, mission))
     subprocess.run(["makensis", "-V2", "-DMISSION=%s" % mission, "-DOUT=%s" % out]
-                   + (["-DTARGET=%s" % target] if target else []) + [str(NSIS_DIR / script)],
+                   + (["-DTARGET=%s" % target] if target else []) + (["-DSHOWN"] if shown else [])
+                   + [str(NSIS_DIR / script)],
                    check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
     return out
 
@@ -455,16 +457,17 @@ def install_once(w, installer_win, game, pause_ms=SWEEP_PAUSE_MS):
     }
 
 
-def peer_install_once(w, peer_win, game):
-    """One silent install by the peer (/S /D=<game folder>); its memory is
-    sampled from /proc while it runs (it pauses a second at the end, so the
-    last samples see its peak)."""
+def peer_install_once(w, peer_win, game, silent=True):
+    """One install by the peer into the game folder (/D=...): silent (/S), or
+    with its window, which starts on its progress page and closes itself; its
+    memory is sampled from /proc while it runs (it pauses a second at the end,
+    so the last samples see its peak)."""
     clean_records(w)
     game.create()
     settle()
     start = time.perf_counter()
-    proc = w.popen([peer_win, "/S", "/D=" + GAME_FOLDER], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
+    proc = w.popen([peer_win] + (["/S"] if silent else []) + ["/D=" + GAME_FOLDER], stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     # `wine` execs Wine's loader, and the loader becomes the Windows process.
     hwm = anon = samples = 0
     while proc.poll() is None:
@@ -568,11 +571,11 @@ PIECE_INSTALLER = 61440
 PIECE_LARGE = 1024 * 1024
 
 
-def bench_extract(w, rounds, peer):
+def bench_extract(w, rounds, peer, peer_shown=None):
     """Rounds of: the installer of the 200 MB mission (Installieren pressed
-    by the driver), the peer's silent install of the same files, and the
-    baselines (cp, native writes, a plain Windows program's writes), the
-    order alternating."""
+    by the driver), the peer's silent install of the same files and its
+    install with its window (peer_shown), and the baselines (cp, native
+    writes, a plain Windows program's writes), the order alternating."""
     mission = make_mission()
     installer = make_installer(mission, BUILD, "installer-200")
     folder = w.unix(BENCH_DIR) / "installer-200"
@@ -587,6 +590,11 @@ def bench_extract(w, rounds, peer):
         peer_placed = w.unix(BENCH_DIR) / "peer-200.exe"
         shutil.copyfile(peer, peer_placed)
         peer_win = w.windows(peer_placed)
+    shown_win = None
+    if peer_shown:
+        shown_placed = w.unix(BENCH_DIR) / "peer-200-shown.exe"
+        shutil.copyfile(peer_shown, shown_placed)
+        shown_win = w.windows(shown_placed)
     game = ws.Game(w, folder=GAME_FOLDER)
     payload = sum((mission / f).stat().st_size for f in BIG_FILES) + sum(SMALL_FILES.values())
     bench = w.unix(BENCH_DIR)
@@ -595,7 +603,7 @@ def bench_extract(w, rounds, peer):
 
     say("extraction: %d rounds of install (Installieren), peer and cp, interleaved" % rounds)
     pause = measured_pause_ms(w)
-    installs, peers, cps, selfs = [], [], [], []
+    installs, peers, shown, cps, selfs = [], [], [], [], []
     writes = {PIECE_INSTALLER: [], PIECE_LARGE: []}
     wine_writes = {PIECE_INSTALLER: [], PIECE_LARGE: []}
     with_wine_writes = (bench / "bench-phases.exe").exists()
@@ -621,6 +629,8 @@ def bench_extract(w, rounds, peer):
         installs.append(r)
         if peer_win:
             peers.append(peer_install_once(w, peer_win, game))
+        if shown_win:
+            shown.append(peer_install_once(w, shown_win, game, silent=False))
         if not first_cp:
             baselines()
         say("  round %d: extraction %.0f ms, peer %s, cp %.0f ms; VmHWM %d MB (peer %s), peak anon %d MB (peer %s)%s"
@@ -632,6 +642,7 @@ def bench_extract(w, rounds, peer):
     clean_records(w)
     good = [r for r in installs if r["ok"]]
     good_peers = [r for r in peers if r["ok"]]
+    good_shown = [r for r in shown if r["ok"]]
     result = {
         "rounds": rounds,
         "failed": len(installs) - len(good),
@@ -658,6 +669,10 @@ def bench_extract(w, rounds, peer):
         "peer_vm_hwm_mb": [r["vm_hwm_kb"] / 1024 for r in good_peers],
         "peer_peak_anon_mb": [r["peak_anon_kb"] / 1024 for r in good_peers],
         "peer_exit_codes": [r["exit_code"] for r in peers],
+        "peer_shown_failed": len(shown) - len(good_shown),
+        "peer_shown_extract_ms": [r["extract_ms"] for r in good_shown],
+        "peer_shown_vm_hwm_mb": [r["vm_hwm_kb"] / 1024 for r in good_shown],
+        "peer_shown_peak_anon_mb": [r["peak_anon_kb"] / 1024 for r in good_shown],
         "pauses_ms": nominal_pauses_ms(),
         "pause15_ms": pause,
         "filesystem": subprocess.run(["stat", "-f", "-c", "%T", str(WORK)], stdout=subprocess.PIPE,
@@ -848,17 +863,29 @@ def section_extract(r):
         "Memory of the Windows process, from `/proc/<pid>/status` (sampled every 20 ms; VmHWM is the kernel's "
         "own peak counter):",
         "",
-        "| %.0f MB payload | installer | peer |" % payload_mb,
-        "|---|---:|---:|",
-        "| peak resident memory (VmHWM: private and file-backed) | %.0f MB | %s |" % (
-            median(r["vm_hwm_mb"]), "%.0f MB" % median(r["peer_vm_hwm_mb"]) if r["peer_vm_hwm_mb"] else "-"),
-        "| peak private memory (RssAnon, sampled) | %.0f MB | %s |" % (
-            median(r["peak_anon_mb"]), "%.0f MB" % median(r["peer_peak_anon_mb"]) if r["peer_peak_anon_mb"] else "-"),
-        "| resident when the window appeared (VmRSS / RssAnon) | %.0f MB / %.0f MB | |" % (
+        "| %.0f MB payload, medians (range) | installer | peer, silent | peer with its window |" % payload_mb,
+        "|---|---:|---:|---:|",
+        "| peak resident memory (VmHWM: private and file-backed) | %s | %s | %s |" % (
+            mb_cell(r["vm_hwm_mb"]), mb_cell(r["peer_vm_hwm_mb"]), mb_cell(r.get("peer_shown_vm_hwm_mb"))),
+        "| peak private memory (RssAnon, sampled) | %s | %s | %s |" % (
+            mb_cell(r["peak_anon_mb"]), mb_cell(r["peer_peak_anon_mb"]), mb_cell(r.get("peer_shown_peak_anon_mb"))),
+        "| resident when the window appeared (VmRSS / RssAnon) | %.1f MB / %.1f MB | | |" % (
             median(r["rss_at_window_mb"]), median(r["anon_at_window_mb"])),
-        "| start to window visible (driver, 16 ms ticks) | %.0f ms | |" % median(r["to_window_ms"]),
+        "| start to window visible (driver, 16 ms ticks) | %.0f ms | | |" % median(r["to_window_ms"]),
+        "| writing the four maps (span; the installer's less its pauses) | %.0f ms | %s | %s |" % (
+            ext, ms_cell(r["peer_extract_ms"]), ms_cell(r.get("peer_shown_extract_ms"))),
+        "",
+        "Failed runs of the peer with its window, left out: %d." % r.get("peer_shown_failed", 0),
     ]
     return "\n".join(lines) + "\n"
+
+
+def ms_cell(values):
+    return "%.0f ms" % median(values) if values else "-"
+
+
+def mb_cell(values):
+    return "%.1f MB (%.1f-%.1f)" % (median(values), min(values), max(values)) if values else "-"
 
 
 def section_size(r):
@@ -945,7 +972,7 @@ def main():
                 errors[name] = "%s: %s" % (type(error).__name__, str(error)[:500])
                 say("%s FAILED: %s" % (name, errors[name]))
 
-        peer_example = peer_200 = peer_size = None
+        peer_example = peer_200 = peer_200_shown = peer_size = None
         try:
             target = "amd64-unicode" if X86_64 else ""
             peer_example = make_peer("example.nsi", ws.EXAMPLE_MISSION, "example-%s.exe" % (target or "x86"), target)
@@ -953,6 +980,8 @@ def main():
             if "extract" in only:
                 peer_200 = make_peer("mission200.nsi", make_mission(), "mission200-%s.exe" % (target or "x86"),
                                      target)
+                peer_200_shown = make_peer("mission200.nsi", make_mission(),
+                                           "mission200-shown-%s.exe" % (target or "x86"), target, shown=True)
         except (OSError, subprocess.CalledProcessError) as error:
             errors["peer"] = "%s: %s" % (type(error).__name__, error)
             say("peer FAILED: %s" % errors["peer"])
@@ -962,7 +991,7 @@ def main():
             if "startup" in only:
                 attempt("startup", bench_startup, w, rounds["startup"], peer_example)
             if "extract" in only:
-                attempt("extract", bench_extract, w, rounds["extract"], peer_200)
+                attempt("extract", bench_extract, w, rounds["extract"], peer_200, peer_200_shown)
             if "size" in only:
                 attempt("size", bench_size, peer_size)
         finally:

@@ -1,8 +1,9 @@
 ; What both peer installers share: a plain window with the folder page (the
-; bench starts the example installer with it and closes it), files stored
+; bench starts the example installer with it and closes it; with -DSHOWN only
+; the progress page, which starts at once), files stored
 ; uncompressed (so the comparison is of the write path), the same registry
 ; records as Brunvald.exe writes, and an uninstaller that removes them.
-;   makensis -DMISSION=<mission folder> -DOUT=<installer.exe> [-DTARGET=amd64-unicode] <script>.nsi
+;   makensis -DMISSION=<mission folder> -DOUT=<installer.exe> [-DTARGET=amd64-unicode] [-DSHOWN] <script>.nsi
 !ifdef TARGET
 Target ${TARGET}
 !endif
@@ -16,8 +17,15 @@ XPStyle on
 OutFile "${OUT}"
 Name "Vantorel Mission : ${NAME}"
 InstallDir "C:\Spiele\Kaiser"
+!ifdef SHOWN
+; Shown as Brunvald.exe is while it writes: its window with the progress, no
+; page to confirm first, closed when done.
+AutoCloseWindow true
+Page instfiles
+!else
 Page directory
 Page instfiles
+!endif
 UninstPage instfiles
 
 !define UNINSTALL_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Vantorel Mission : ${NAME}"
@@ -43,9 +51,8 @@ UninstPage instfiles
   Delete "$INSTDIR\${MARKER}-uninstall.exe"
 !macroend
 
-; The bench reads the peak memory of a silent install from /proc while the
-; process still exists: a second's pause after the last step.
+; The bench reads the peak memory of an install from /proc while the process
+; still exists: a second's pause after the last step.
 Function .onInstSuccess
-  IfSilent 0 +2
-    Sleep 1000
+  Sleep 1000
 FunctionEnd
