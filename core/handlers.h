@@ -11,21 +11,27 @@ namespace brunvald {
 // folder, read the manifest and the mission's identity, refuse while another
 // mission is recorded, form the folder set, reset the folders' attributes,
 // process pending messages, choose the mode from the command line, set up the
-// window. A refusal shows its message and calls EndProgram. Sets
-// state.readyForRun once the data a run needs is complete, before the window
-// set-up, whose only failure (a missing title font) leaves that data whole.
-void FormCreate(HostOps& host, InstallerWindow& window, ProgramState& state);
+// window. A refusal shows its message and closes the window before it was
+// ever shown. Sets state.readyForRun once the data a run needs is complete,
+// before the window set-up, whose only failure (a missing title font) leaves
+// that data whole.
+AfterHandler FormCreate(HostOps& host, InstallerWindow& window, ProgramState& state);
 
-// The install run; ends the program unless an error ends it early. Does
-// nothing when start-up did not complete.
-void InstallRun(HostOps& host, InstallerWindow& window, ProgramState& state);
+// The install run; closes the window after its final message. A failed copy
+// of the installer ends it early with its own message and keeps the window,
+// as an error does (raised to the window). Does nothing when start-up did not
+// complete.
+AfterHandler InstallRun(HostOps& host, InstallerWindow& window, ProgramState& state);
 
-// The uninstall run; ends the program unless the self-removal script cannot
-// be written. Does nothing when start-up did not complete.
-void UninstallRun(HostOps& host, InstallerWindow& window, ProgramState& state);
+// The uninstall run; after its final message it starts the self-removal
+// script and closes the window. An error, among them a script that cannot be
+// written, ends it early and keeps the window. Does nothing when start-up did
+// not complete.
+AfterHandler UninstallRun(HostOps& host, InstallerWindow& window, ProgramState& state);
 
-// Writes "des.bat" beside the running executable, starts it hidden and closes
-// the window.
+// Writes "des.bat" beside the running executable and starts it hidden, owned
+// by the window. The script waits until the program's file can be deleted,
+// so the window must close right after.
 void StartSelfRemoval(HostOps& host, InstallerWindow& window);
 
 }  // namespace brunvald

@@ -1,6 +1,6 @@
 // InstallRun: copies the installer into the game's Data folder, puts every
 // file of the mission in its place (saving each game file it replaces under
-// its backup name), writes the two registry records and ends the program.
+// its backup name), writes the two registry records and closes the window.
 //
 // Every change to the game is announced in the install journal before it is
 // made (see install_journal.h). A rerun, after an error or a kill, decides
@@ -162,12 +162,12 @@ void InstallWalk::Entry(const MissionEntry& entry) {
 
 }  // namespace
 
-void InstallRun(HostOps& host, InstallerWindow& window, ProgramState& state) {
-    if (!state.readyForRun) return;
+AfterHandler InstallRun(HostOps& host, InstallerWindow& window, ProgramState& state) {
+    if (!state.readyForRun) return AfterHandler::KeepWindow;
     window.ShowProgressBar();
 
     InstallWalk walk(host, window, state);
-    if (!walk.CopyInstaller()) return;
+    if (!walk.CopyInstaller()) return AfterHandler::KeepWindow;
     walk.OpenJournal();
     for (const MissionEntry& entry : state.mission) walk.Entry(entry);
 
@@ -176,7 +176,7 @@ void InstallRun(HostOps& host, InstallerWindow& window, ProgramState& state) {
 
     host.Pause(300);
     host.ShowMessageBox(message::kInstallDone, message::kClosingCaption, kIconExclamation);
-    host.EndProgram();
+    return AfterHandler::CloseWindow;
 }
 
 }  // namespace brunvald

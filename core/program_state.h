@@ -77,6 +77,11 @@ struct ProgramState {
     bool readyForRun = false;
 };
 
+// What the window does once a handler has returned: wait for the player
+// again, or close, which ends the program (the message loop stops when the
+// window is gone, and the program returns from its entry with exit code 0).
+enum class [[nodiscard]] AfterHandler { KeepWindow, CloseWindow };
+
 // What the logic needs of the window. The Win32 window implements it; the
 // native tests use a recording fake.
 class InstallerWindow {
@@ -94,8 +99,6 @@ public:
     virtual unsigned ProgressPercent() const = 0;
     virtual void SetProgressPercent(unsigned percent) = 0;
 
-    // Asks the window to close; the program ends when it has closed.
-    virtual void Close() = 0;
     // The native window handle, as owner of shell requests.
     virtual std::uintptr_t NativeHandle() const = 0;
 };

@@ -68,7 +68,6 @@ void StartSelfRemoval(HostOps& host, InstallerWindow& window) {
     host.WriteScriptFile(scriptPath,
                          SelfRemovalScript(ScriptPathForm(host, exePath), scriptInScript));
     host.OpenHidden(scriptPath, window.NativeHandle());
-    window.Close();
 }
 
 }  // namespace brunvald

@@ -1,5 +1,5 @@
 // FormCreate: the start-up steps between launch and the first display of the
-// window. Three checks refuse with a message and end the program.
+// window. Three checks refuse with a message and close the window unseen.
 
 #include "core/command_line.h"
 #include "core/handlers.h"
@@ -13,9 +13,9 @@ namespace brunvald {
 
 namespace {
 
-void Refuse(HostOps& host, const Text& text) {
+AfterHandler Refuse(HostOps& host, const Text& text) {
     host.ShowMessageBox(text, message::kErrorCaption, kIconError);
-    host.EndProgram();
+    return AfterHandler::CloseWindow;
 }
 
 // An install ended hard between creating the maker key and writing its
@@ -43,12 +43,11 @@ void ResetFolderAttributes(HostOps& host, const InstallPaths& paths) {
 
 }  // namespace
 
-void FormCreate(HostOps& host, InstallerWindow& window, ProgramState& state) {
+AfterHandler FormCreate(HostOps& host, InstallerWindow& window, ProgramState& state) {
     // Nothing a run needs may be trusted until the mode is chosen; an error
     // raised before that leaves the buttons unable to start a run.
     state.readyForRun = false;
 
-    // EndProgram does not return; the returns only make that plain here.
     if (host.IsProcessRunning(u"Emperor.exe")) return Refuse(host, message::kGameRunning);
 
     const Text gameFolder = LocateGameFolder(host);
@@ -73,6 +72,7 @@ void FormCreate(HostOps& host, InstallerWindow& window, ProgramState& state) {
 
     // A missing title font is reported but leaves the data complete.
     window.SetUpWindow(state.mode);
+    return AfterHandler::KeepWindow;
 }
 
 }  // namespace brunvald

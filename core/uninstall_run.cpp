@@ -1,5 +1,5 @@
 // UninstallRun: removes the mission's files, moves the saved game files back,
-// deletes the campaign folder and both registry records, and ends the program
+// deletes the campaign folder and both registry records, and closes the window
 // after starting the script that deletes the executable.
 //
 // What is the mission's comes from the install journal (install_journal.h).
@@ -176,8 +176,8 @@ void ReportMissingEntry(HostOps& host) {
 
 }  // namespace
 
-void UninstallRun(HostOps& host, InstallerWindow& window, ProgramState& state) {
-    if (!state.readyForRun) return;
+AfterHandler UninstallRun(HostOps& host, InstallerWindow& window, ProgramState& state) {
+    if (!state.readyForRun) return AfterHandler::KeepWindow;
 
     InstallJournal journal(host, JournalPath(state.paths, state.identity));
     UninstallWalk walk(host, state, journal);
@@ -206,7 +206,9 @@ void UninstallRun(HostOps& host, InstallerWindow& window, ProgramState& state) {
     host.Pause(1500);
     host.ShowMessageBox(message::kUninstallDone, message::kClosingCaption, kIconExclamation);
     StartSelfRemoval(host, window);
-    host.EndProgram();
+    // The script waits for the program's file: nothing may keep the program
+    // alive from here on.
+    return AfterHandler::CloseWindow;
 }
 
 }  // namespace brunvald

@@ -1,6 +1,6 @@
 // The seam between the installer logic and Windows. Every file, resource,
-// registry, process, message-box, pause and program-end action of the logic is
-// one of these operations. The Win32 implementation lives in host/win32; the
+// registry, process, message-box and pause action of the logic is one of these
+// operations. The Win32 implementation lives in host/win32; the
 // native tests use a fake that keeps Windows' rules.
 //
 // Portable: no Windows header here. Texts are UTF-16.
@@ -153,8 +153,6 @@ public:
     // the player sees.
     virtual void WriteTrace(const Text& line) = 0;
     virtual void Pause(unsigned milliseconds) = 0;
-    // Destroys the window and ends the process with exit code 0.
-    [[noreturn]] virtual void EndProgram() = 0;
 
     // --- Registry ------------------------------------------------------
 

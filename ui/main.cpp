@@ -1,6 +1,6 @@
 // The program's entry: harden the DLL search, create the window hidden, run
-// start-up, show the window and process messages until it closes. The exit
-// code is 0 on every path.
+// start-up, show the window and process messages until it closes. Every way
+// out returns from here, and the exit code is 0 on every path.
 #include "core/handlers.h"
 #include "host/win32/dll_search.h"
 #include "host/win32/win32_host.h"
@@ -19,11 +19,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                                                 &brunvald::UninstallRun};
     brunvald::ui::MainWindow window(host, state, handlers, instance);
     if (!window.Create()) return 0;
-    host.SetMainWindow(window.hwnd());
 
-    window.FormCreate();  // a refusal ends the program inside
+    // A refusal has closed the window before it was ever shown.
+    if (window.FormCreate() == brunvald::AfterHandler::CloseWindow) return 0;
     window.ShowCentred();
-    const int code = window.RunMessageLoop();
-    host.SetMainWindow(nullptr);
-    return code;
+    return window.RunMessageLoop();
 }

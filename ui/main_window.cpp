@@ -133,13 +133,16 @@ bool MainWindow::Create() {
     return true;
 }
 
-void MainWindow::FormCreate() {
+AfterHandler MainWindow::FormCreate() {
+    AfterHandler next = AfterHandler::KeepWindow;
     try {
-        if (handlers_.formCreate) handlers_.formCreate(host_, *this, state_);
+        if (handlers_.formCreate) next = handlers_.formCreate(host_, *this, state_);
     } catch (const HostError& error) {
         ShowHostError(error);
     }
     ApplyRunReadiness();
+    Conclude(next);
+    return next;
 }
 
 void MainWindow::ApplyRunReadiness() {
@@ -235,20 +238,31 @@ void MainWindow::MoveFocus(bool backwards) {
     ::SetFocus(candidates[next]);
 }
 
-void MainWindow::StartRun(RunProcedure run) {
+AfterHandler MainWindow::StartRun(RunProcedure run) {
     // A run works on the data start-up left; without all of it, none starts.
-    if (!state_.readyForRun || !run) return;
+    if (running_ || !state_.readyForRun || !run) return AfterHandler::KeepWindow;
+    running_ = true;
+    AfterHandler next = AfterHandler::KeepWindow;
     try {
-        run(host_, *this, state_);
+        next = run(host_, *this, state_);
     } catch (const HostError& error) {
         // The run ends early; the window goes back to waiting.
         ShowHostError(error);
     }
+    running_ = false;
+    return next;
 }
 
-void MainWindow::InstallierenClick() { StartRun(handlers_.installRun); }
+// The window is destroyed at once, inside the handler that decided it: what
+// is still queued for it (a click posted during the run) finds no window and
+// is dropped, and the message loop ends on the quit that WM_DESTROY posts.
+void MainWindow::Conclude(AfterHandler next) {
+    if (next == AfterHandler::CloseWindow && window_) ::DestroyWindow(hwnd());
+}
 
-void MainWindow::DeinstallierenClick() { StartRun(handlers_.uninstallRun); }
+AfterHandler MainWindow::InstallierenClick() { return StartRun(handlers_.installRun); }
+
+AfterHandler MainWindow::DeinstallierenClick() { return StartRun(handlers_.uninstallRun); }
 
 void MainWindow::BeendenClick() { Close(); }
 
@@ -389,8 +403,8 @@ void MainWindow::OnMousePress(std::int32_t x, std::int32_t y) {
 
 void MainWindow::OnCommand(int id) {
     switch (id) {
-    case kIdInstallieren: InstallierenClick(); break;
-    case kIdDeinstallieren: DeinstallierenClick(); break;
+    case kIdInstallieren: Conclude(InstallierenClick()); break;
+    case kIdDeinstallieren: Conclude(DeinstallierenClick()); break;
     case kIdBeenden: BeendenClick(); break;
     default: break;
     }

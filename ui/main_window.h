@@ -18,8 +18,9 @@
 namespace brunvald::ui {
 
 // The procedures the window's handlers run. The program passes core's
-// (FormCreate, InstallRun, UninstallRun); tests pass recorders.
-using RunProcedure = void (*)(HostOps&, InstallerWindow&, ProgramState&);
+// (FormCreate, InstallRun, UninstallRun); tests pass recorders. Each says
+// whether the window stays or closes.
+using RunProcedure = AfterHandler (*)(HostOps&, InstallerWindow&, ProgramState&);
 struct WindowHandlers {
     RunProcedure formCreate = nullptr;
     RunProcedure installRun = nullptr;
@@ -41,11 +42,13 @@ public:
     // window.
     bool Create();
 
-    // The creation handler: start-up through handlers.formCreate. An error it
-    // raises is shown in the error box; the window then opens with what the
-    // completed steps left, and its action buttons stay disabled unless
-    // start-up declared the state ready for a run.
-    void FormCreate();
+    // The creation handler: start-up through handlers.formCreate. A refusal
+    // closes the window before it was ever shown and is returned, so that the
+    // program ends without showing it. An error it raises is shown in the
+    // error box; the window then opens with what the completed steps left,
+    // and its action buttons stay disabled unless start-up declared the state
+    // ready for a run.
+    AfterHandler FormCreate();
     // Shows the window, once: the region is in place before it is first
     // visible, and it opens centred on the desktop of all monitors.
     void ShowCentred();
@@ -55,10 +58,9 @@ public:
     // Runs the message loop until the window has closed; returns 0.
     int RunMessageLoop();
 
-    // The button handlers.
-    void InstallierenClick();
-    void DeinstallierenClick();
-    void BeendenClick();
+    // Closes the window as its close box would (WM_CLOSE); nothing when it
+    // is gone already.
+    void Close();
 
     // InstallerWindow
     void SetTitleText(const Text& text) override;
@@ -66,7 +68,6 @@ public:
     void ShowProgressBar() override;
     unsigned ProgressPercent() const override;
     void SetProgressPercent(unsigned percent) override;
-    void Close() override;
     std::uintptr_t NativeHandle() const override;
 
     HWND hwnd() const noexcept { return window_.get(); }
@@ -96,6 +97,11 @@ private:
     void OnShowWindow(bool shown);
     void OnMousePress(std::int32_t x, std::int32_t y);
     void OnCommand(int id);
+    // The button handlers. A run that ends the program returns CloseWindow;
+    // the command handler then closes the window, and the message loop ends.
+    AfterHandler InstallierenClick();
+    AfterHandler DeinstallierenClick();
+    void BeendenClick();
     void OnDrawItem(const DRAWITEMSTRUCT& item);
     void OnDestroy();
 
@@ -105,7 +111,8 @@ private:
     std::size_t FocusCandidates(std::array<HWND, 3>& candidates) const;
     void ApplyRunReadiness();
     void ShowHostError(const HostError& error);
-    void StartRun(RunProcedure run);
+    AfterHandler StartRun(RunProcedure run);
+    void Conclude(AfterHandler next);
     void RedrawLabels();
 
     HostOps& host_;
@@ -127,6 +134,10 @@ private:
     unique_hfont windowFont_;
     unique_font_mem titleFont_;  // registered for this process; never used by handle
     bool shown_ = false;
+    // Set while a run works. A run's message box dispatches what is posted to
+    // the window meanwhile; a click among it must not start a second run
+    // inside the first.
+    bool running_ = false;
 };
 
 }  // namespace brunvald::ui

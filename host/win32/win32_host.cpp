@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -508,14 +507,6 @@ void Win32Host::ProcessPendingMessages() {
 void Win32Host::WriteTrace(const Text& line) { ::OutputDebugStringW(W(line + u"\n")); }
 
 void Win32Host::Pause(unsigned milliseconds) { ::Sleep(milliseconds); }
-
-void Win32Host::EndProgram() {
-    if (mainWindow_ && ::IsWindow(mainWindow_)) ::DestroyWindow(mainWindow_);
-    mainWindow_ = nullptr;
-    // exit() runs the runtime's shutdown (static objects, atexit) and then
-    // ends the process through ExitProcess with the code given.
-    std::exit(0);
-}
 
 std::unique_ptr<RegistryAccess> Win32Host::StartRegistryAccess() {
     return std::make_unique<Win32RegistryAccess>();

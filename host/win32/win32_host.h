@@ -1,5 +1,5 @@
 // HostOps on the real Win32 API: files, the program's own resources, the
-// process list, message boxes, the registry and the program's end.
+// process list, message boxes and the registry.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +13,6 @@ namespace brunvald::win32 {
 class Win32Host final : public HostOps {
 public:
     Win32Host() = default;
-
-    // The window that EndProgram destroys before the process exits. The
-    // window registers itself once it exists; null to forget it.
-    void SetMainWindow(HWND window) noexcept { mainWindow_ = window; }
 
     Bytes LoadResourceData(const Text& typeName, const Text& name) override;
     void ExtractResource(const Text& resourceName, const Text& targetPath) override;
@@ -39,7 +35,6 @@ public:
     void ProcessPendingMessages() override;
     void WriteTrace(const Text& line) override;
     void Pause(unsigned milliseconds) override;
-    [[noreturn]] void EndProgram() override;
 
     std::unique_ptr<RegistryAccess> StartRegistryAccess() override;
 
@@ -49,9 +44,6 @@ public:
     void WriteScriptFile(const Text& path, const std::vector<Text>& lines) override;
     void OpenHidden(const Text& path, std::uintptr_t ownerWindow) override;
     Text ShortPathForm(const Text& path) override;
-
-private:
-    HWND mainWindow_ = nullptr;
 };
 
 // The security descriptor WriteScriptFile creates the self-removal script

@@ -499,11 +499,6 @@ void FakeHost::WriteTrace(const Text& line) { traces.push_back(line); }
 
 void FakeHost::Pause(unsigned milliseconds) { pauses.push_back(milliseconds); }
 
-void FakeHost::EndProgram() {
-    log.push_back("EndProgram");
-    throw ProgramEnded{};
-}
-
 std::unique_ptr<RegistryAccess> FakeHost::StartRegistryAccess() {
     return std::make_unique<FakeRegistryAccess>(*this);
 }

@@ -21,8 +21,6 @@
 
 namespace brunvald::testing {
 
-// What EndProgram throws instead of ending the process.
-struct ProgramEnded {};
 // What an operation throws when the process is killed at that moment.
 struct ProcessKilled {};
 
@@ -131,7 +129,6 @@ public:
     void ProcessPendingMessages() override;
     void WriteTrace(const Text& line) override;
     void Pause(unsigned milliseconds) override;
-    [[noreturn]] void EndProgram() override;
     std::unique_ptr<RegistryAccess> StartRegistryAccess() override;
     Text DecodeAnsi(Bytes bytes) override;
     Text BuildVersionText() override;

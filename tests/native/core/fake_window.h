@@ -15,7 +15,6 @@ public:
     void ShowProgressBar() override { progressVisible = true; }
     unsigned ProgressPercent() const override { return percent; }
     void SetProgressPercent(unsigned value) override;
-    void Close() override { closed = true; }
     std::uintptr_t NativeHandle() const override { return 0x1234; }
 
     std::optional<Text> titleText;
@@ -25,6 +24,8 @@ public:
     unsigned percent = 0;
     std::vector<unsigned> percentChanges;  // only values that differ from before
     int percentCalls = 0;
+    // Set where the window closes after a handler's CloseWindow (scene.h's
+    // Conclude), as the real window does.
     bool closed = false;
 };
 

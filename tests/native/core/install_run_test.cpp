@@ -25,7 +25,7 @@ struct Installer {
     }
     bool StartUp() { return testing::StartUp(host, window, state); }
     std::string Install() {
-        return RunToEnd([&] { InstallRun(host, window, state); });
+        return RunToEnd(host, window, [&] { return InstallRun(host, window, state); });
     }
     std::string StartAndInstall() {
         if (!StartUp()) return "refused";
@@ -91,7 +91,7 @@ TEST(InstallRun, FreshInstallActsRowByRowInManifestOrder) {
         "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampPicture=5.3.2.5",
         "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampVersion=1.0.1.0",
         "MessageBox Abschlussmeldung: Installation erfolgreich beendet!",
-        "EndProgram",
+        kWindowClosed,
     };
     EXPECT_EQ(installer.host.log, expected);
     EXPECT_EQ(installer.host.messageBoxes.back().flags, 48u);
@@ -379,7 +379,7 @@ TEST(InstallRun, RowsOfUnusualLines) {
         for (const std::string& entry : installer.host.log)
             if (entry.rfind("Copy", 0) != 0 && entry.rfind("RegWrite", 0) != 0 &&
                 entry.rfind("Journal", 0) != 0 &&
-                entry.rfind("MessageBox", 0) != 0 && entry != "EndProgram")
+                entry.rfind("MessageBox", 0) != 0 && entry != kWindowClosed)
                 actions.push_back(entry);
         EXPECT_EQ(actions, c.actions);
         EXPECT_TRUE(outcome == "ended" || c.actions.back().ends_with("[failed]")) << outcome;

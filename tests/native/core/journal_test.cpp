@@ -131,7 +131,7 @@ TEST(InstallJournal, GameFilesEqualToTheMissionsAreNeverTakenForItsOwn) {
         ASSERT_TRUE(StartUp(machine.host, window, state));
         if (*c.held) machine.host.SetReadOnly(InGame(c.held), true);
         if (c.scriptFails) machine.host.SetReadOnly(InGame(u"Data\\des.bat"), true);
-        const std::string first = RunToEnd([&] { UninstallRun(machine.host, window, state); });
+        const std::string first = RunToEnd(machine.host, window, [&] { return UninstallRun(machine.host, window, state); });
         EXPECT_EQ(first == "ended", !*c.held && !c.scriptFails) << first;
 
         if (*c.held) machine.host.SetReadOnly(InGame(c.held), false);
@@ -140,7 +140,7 @@ TEST(InstallJournal, GameFilesEqualToTheMissionsAreNeverTakenForItsOwn) {
             machine.host.RemoveFile(InGame(u"Data\\des.bat"));
         }
         machine.host.log.clear();
-        EXPECT_EQ(RunToEnd([&] { UninstallRun(machine.host, window, state); }), "ended");
+        EXPECT_EQ(RunToEnd(machine.host, window, [&] { return UninstallRun(machine.host, window, state); }), "ended");
         EXPECT_EQ(machine.GameListing(), before);
         // Fault 7: the campaign folder the first press deleted is not asked
         // for again.

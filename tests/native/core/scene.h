@@ -97,25 +97,34 @@ inline void AddInstaller(FakeHost& host, const Text& path = u"C:\\Downloads\\Bru
     host.commandLine = u"\"" + path + u"\"" + (arguments.empty() ? u"" : u" " + arguments);
 }
 
-// Runs FormCreate; a refusal (EndProgram) is reported as false.
-inline bool StartUp(FakeHost& host, FakeWindow& window, ProgramState& state) {
-    try {
-        FormCreate(host, window, state);
-        return true;
-    } catch (const ProgramEnded&) {
-        return false;
-    }
+// What the log shows where the window closes after a handler: the program
+// ends there, so nothing may follow it.
+inline const std::string kWindowClosed = "CloseWindow";
+
+// What the window does with a handler's outcome: on CloseWindow it closes
+// (the fake notes it, and the host's log shows the close in its place).
+inline void Conclude(FakeHost& host, FakeWindow& window, AfterHandler next) {
+    if (next != AfterHandler::CloseWindow) return;
+    window.closed = true;
+    host.log.push_back(kWindowClosed);
 }
 
-// Runs a handler to its end; returns the message of an error that ended it
-// early, or "ended" when it ended the program.
+// Runs FormCreate; a refusal (the window closes unseen) is reported as false.
+inline bool StartUp(FakeHost& host, FakeWindow& window, ProgramState& state) {
+    const AfterHandler next = FormCreate(host, window, state);
+    Conclude(host, window, next);
+    return next == AfterHandler::KeepWindow;
+}
+
+// Runs a handler to its end as the window does; returns the message of an
+// error that ended it early, "ended" when it closed the window (the program's
+// end), or "returned" when the window stays.
 template <class Run>
-std::string RunToEnd(Run run) {
+std::string RunToEnd(FakeHost& host, FakeWindow& window, Run run) {
     try {
-        run();
-        return "returned";
-    } catch (const ProgramEnded&) {
-        return "ended";
+        const AfterHandler next = run();
+        Conclude(host, window, next);
+        return next == AfterHandler::CloseWindow ? "ended" : "returned";
     } catch (const HostError& error) {
         return Utf8(error.message());
     }
@@ -142,11 +151,9 @@ struct Machine {
         ProgramState state;
         if (!StartUp(host, window, state)) return "refused";
         lastWindowClosed = false;
-        const std::string outcome = RunToEnd([&] {
-            if (state.mode == InstallerMode::Install)
-                InstallRun(host, window, state);
-            else
-                UninstallRun(host, window, state);
+        const std::string outcome = RunToEnd(host, window, [&] {
+            return state.mode == InstallerMode::Install ? InstallRun(host, window, state)
+                                                        : UninstallRun(host, window, state);
         });
         lastWindowClosed = window.closed;
         return outcome;

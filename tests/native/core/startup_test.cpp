@@ -99,7 +99,14 @@ TEST(StartUp, Refusals) {
         EXPECT_EQ(state.readyForRun, continued);
         EXPECT_EQ(window.setUpMode.has_value(), continued);  // never shown after a refusal
         EXPECT_EQ(host.registryAccessesLive, 0);
-        if (!continued) EXPECT_TRUE(host.resetFolders.empty());
+        if (!continued) {
+            EXPECT_TRUE(host.resetFolders.empty());
+            // The window closes right after the refusal's message, unseen.
+            ASSERT_GE(host.log.size(), 2u);
+            EXPECT_EQ(host.log[host.log.size() - 2], "MessageBox Fehler: " + Utf8(c.messages.front()));
+            EXPECT_EQ(host.log.back(), kWindowClosed);
+            EXPECT_TRUE(window.closed);
+        }
     }
 }
 
@@ -198,13 +205,13 @@ TEST(StartUp, ErrorsBeforeTheModeKeepRunsFromStarting) {
         AddInstaller(host);
         state.readyForRun = true;  // as if left over: start-up must clear it
 
-        EXPECT_EQ(RunToEnd([&] { FormCreate(host, window, state); }), c.error);
+        EXPECT_EQ(RunToEnd(host, window, [&] { return FormCreate(host, window, state); }), c.error);
         EXPECT_FALSE(state.readyForRun);
         EXPECT_EQ(host.registryAccessesLive, 0);
 
         host.log.clear();
-        EXPECT_EQ(RunToEnd([&] { InstallRun(host, window, state); }), "returned");
-        EXPECT_EQ(RunToEnd([&] { UninstallRun(host, window, state); }), "returned");
+        EXPECT_EQ(RunToEnd(host, window, [&] { return InstallRun(host, window, state); }), "returned");
+        EXPECT_EQ(RunToEnd(host, window, [&] { return UninstallRun(host, window, state); }), "returned");
         EXPECT_TRUE(host.log.empty());
         EXPECT_FALSE(window.progressVisible);
     }
@@ -218,9 +225,9 @@ TEST(StartUp, MissingTitleFontLeavesTheDataComplete) {
     AddMission(host, AurelmarkFiles());
     AddInstaller(host);
     window.setUpFails = true;
-    EXPECT_EQ(RunToEnd([&] { FormCreate(host, window, state); }), "Ressource TTF nicht gefunden");
+    EXPECT_EQ(RunToEnd(host, window, [&] { return FormCreate(host, window, state); }), "Ressource TTF nicht gefunden");
     EXPECT_TRUE(state.readyForRun);
-    EXPECT_EQ(RunToEnd([&] { InstallRun(host, window, state); }), "ended");
+    EXPECT_EQ(RunToEnd(host, window, [&] { return InstallRun(host, window, state); }), "ended");
 }
 
 }  // namespace

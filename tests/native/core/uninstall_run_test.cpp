@@ -51,7 +51,7 @@ TEST(UninstallRun, ActsRowByRowWithTheTreeImagesOnTheFirstLine) {
         "MessageBox Abschlussmeldung: Deinstallation erfolgreich beendet!",
         "WriteScript " + G(u"Data\\des.bat"),
         "OpenHidden " + G(u"Data\\des.bat"),
-        "EndProgram",
+        kWindowClosed,
     };
     EXPECT_EQ(machine.host.log, expected);
     EXPECT_EQ(machine.host.pauses, std::vector<unsigned>{1500});
@@ -242,7 +242,7 @@ TEST(UninstallRun, ScriptThatCannotBeWrittenEndsTheRunWithTheWindowOpen) {
     ProgramState state;
     ASSERT_TRUE(StartUp(machine.host, window, state));
     machine.host.SetReadOnly(InGame(u"Data\\des.bat"), true);  // after the reset
-    EXPECT_EQ(RunToEnd([&] { UninstallRun(machine.host, window, state); }),
+    EXPECT_EQ(RunToEnd(machine.host, window, [&] { return UninstallRun(machine.host, window, state); }),
               "Datei \"" + G(u"Data\\des.bat") + "\" kann nicht erstellt werden. Zugriff verweigert.");
     EXPECT_FALSE(window.closed);
     EXPECT_TRUE(machine.host.openedHidden.empty());
@@ -286,7 +286,7 @@ TEST(UninstallRun, GameFileThatCannotComeBackStopsBeforeTheRecords) {
         machine.host.SetReadOnly(stuck, true);
         machine.host.messageBoxes.clear();
 
-        EXPECT_EQ(RunToEnd([&] { UninstallRun(machine.host, window, state); }),
+        EXPECT_EQ(RunToEnd(machine.host, window, [&] { return UninstallRun(machine.host, window, state); }),
                   "Die Datei \"" + Utf8(stuck) +
                       "\" des Spiels konnte nicht wiederhergestellt werden, da die Datei der Mission "
                       "an ihrer Stelle nicht entfernt werden kann. Bitte schließen Sie alle "
@@ -304,7 +304,7 @@ TEST(UninstallRun, GameFileThatCannotComeBackStopsBeforeTheRecords) {
                   GameBytes(u"Model\\EmperorBuildingModels.txt"));
 
         machine.host.SetReadOnly(stuck, false);
-        EXPECT_EQ(RunToEnd([&] { UninstallRun(machine.host, window, state); }), "ended");
+        EXPECT_EQ(RunToEnd(machine.host, window, [&] { return UninstallRun(machine.host, window, state); }), "ended");
         EXPECT_EQ(machine.GameListing(), before);
         EXPECT_FALSE(machine.host.HasKey(kEntryKey));
         EXPECT_FALSE(machine.host.HasKey(kMaker));

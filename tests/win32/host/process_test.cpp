@@ -45,20 +45,6 @@ TEST(IsProcessRunning, FindsThisProgramItself) {
     EXPECT_TRUE(host.IsProcessRunning(name));
 }
 
-// EndProgram destroys the registered window, then ends the process with code 0
-// without returning.
-TEST(EndProgram, DestroysTheWindowAndExitsWithCodeZero) {
-    TempFolder folder;
-    const Text marker = folder / u"destroyed.txt";
-    unique_handle child = StartSelf(L"--child-end-program \"" + std::wstring(W(marker)) + L"\"");
-    ASSERT_EQ(::WaitForSingleObject(child.get(), 20000), WAIT_OBJECT_0);
-    DWORD code = 99;
-    ASSERT_TRUE(::GetExitCodeProcess(child.get(), &code));
-    EXPECT_EQ(code, 0u);
-    EXPECT_TRUE(Exists(marker)) << "the window was not destroyed";
-    EXPECT_FALSE(Exists(marker + u".after")) << "EndProgram returned";
-}
-
 TEST(ProgramPath, IsTheFullPathOfTheRunningExecutable) {
     Win32Host host;
     const Text path = host.ProgramPath();

@@ -66,7 +66,6 @@ public:
     Text CommandLineText() override { Unused(); }
     void ProcessPendingMessages() override { Unused(); }
     void Pause(unsigned) override { Unused(); }
-    [[noreturn]] void EndProgram() override { Unused(); }
     std::unique_ptr<RegistryAccess> StartRegistryAccess() override { Unused(); }
     Text DecodeAnsi(Bytes) override { Unused(); }
     Text BuildVersionText() override { Unused(); }
@@ -117,9 +116,18 @@ struct Calls {
     int formCreate = 0, install = 0, uninstall = 0;
 };
 inline Calls g_calls;
-inline void CountFormCreate(HostOps&, InstallerWindow&, ProgramState&) { ++g_calls.formCreate; }
-inline void CountInstall(HostOps&, InstallerWindow&, ProgramState&) { ++g_calls.install; }
-inline void CountUninstall(HostOps&, InstallerWindow&, ProgramState&) { ++g_calls.uninstall; }
+inline AfterHandler CountFormCreate(HostOps&, InstallerWindow&, ProgramState&) {
+    ++g_calls.formCreate;
+    return AfterHandler::KeepWindow;
+}
+inline AfterHandler CountInstall(HostOps&, InstallerWindow&, ProgramState&) {
+    ++g_calls.install;
+    return AfterHandler::KeepWindow;
+}
+inline AfterHandler CountUninstall(HostOps&, InstallerWindow&, ProgramState&) {
+    ++g_calls.uninstall;
+    return AfterHandler::KeepWindow;
+}
 inline WindowHandlers CountingHandlers() { return {&CountFormCreate, &CountInstall, &CountUninstall}; }
 
 // Puts a test's window procedure in front of a window's own for a scope.

@@ -99,7 +99,7 @@ TEST_F(WindowTest, NoRunStartsWhenTheStateIsNotReady) {
         g_calls = {};
         state.readyForRun = ready;
         MainWindow& w = Make();
-        w.FormCreate();
+        EXPECT_EQ(w.FormCreate(), AfterHandler::KeepWindow);
         EXPECT_EQ(g_calls.formCreate, 1);
         EXPECT_EQ(w.button(MainWindow::kIdInstallieren).IsEnabled(), ready);
         EXPECT_EQ(w.button(MainWindow::kIdDeinstallieren).IsEnabled(), ready);
@@ -112,13 +112,13 @@ TEST_F(WindowTest, NoRunStartsWhenTheStateIsNotReady) {
     }
 }
 
-void FailingStartUp(HostOps&, InstallerWindow& window, ProgramState& state) {
+AfterHandler FailingStartUp(HostOps&, InstallerWindow& window, ProgramState& state) {
     window.SetTitleText(u"Aurelmark Mission\r\nDrachenfels");
     state.readyForRun = false;
     throw HostError(u"Ressource RCRES nicht gefunden");
 }
 
-void FailingRun(HostOps&, InstallerWindow&, ProgramState&) {
+AfterHandler FailingRun(HostOps&, InstallerWindow&, ProgramState&) {
     throw HostError(u"Stream-Schreibfehler", {u"WriteFile", u"C:\\Spiele\\Data\\karte.map", 112});
 }
 
@@ -127,7 +127,7 @@ void FailingRun(HostOps&, InstallerWindow&, ProgramState&) {
 // and still opens.
 TEST_F(WindowTest, StartUpErrorIsShownAndTheWindowStillOpens) {
     MainWindow& w = Make({&FailingStartUp, &CountInstall, &CountUninstall});
-    w.FormCreate();
+    EXPECT_EQ(w.FormCreate(), AfterHandler::KeepWindow);
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].text, u"Ressource RCRES nicht gefunden.");
     EXPECT_EQ(host.boxes[0].caption, u"Brunvald");
@@ -143,7 +143,7 @@ TEST_F(WindowTest, StartUpErrorIsShownAndTheWindowStillOpens) {
 // where it arose goes to the trace, never into the box.
 TEST_F(WindowTest, RunErrorIsShownAndTheWindowStays) {
     MainWindow& w = Make({&CountFormCreate, &FailingRun, &FailingRun});
-    w.FormCreate();
+    EXPECT_EQ(w.FormCreate(), AfterHandler::KeepWindow);
     Click(MainWindow::kIdInstallieren);
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].text, u"Stream-Schreibfehler.");
@@ -154,7 +154,7 @@ TEST_F(WindowTest, RunErrorIsShownAndTheWindowStays) {
 
 TEST_F(WindowTest, BeendenClosesTheWindowWithoutAMessage) {
     MainWindow& w = Make();
-    w.FormCreate();
+    EXPECT_EQ(w.FormCreate(), AfterHandler::KeepWindow);
     const HWND handle = w.hwnd();
     Click(MainWindow::kIdBeenden);
     EXPECT_FALSE(::IsWindow(handle));
@@ -163,6 +163,72 @@ TEST_F(WindowTest, BeendenClosesTheWindowWithoutAMessage) {
     MSG quit;
     EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the message loop ends";
     EXPECT_EQ(quit.wParam, 0u);
+}
+
+AfterHandler RefusingStartUp(HostOps& host, InstallerWindow&, ProgramState&) {
+    ++g_calls.formCreate;
+    host.ShowMessageBox(u"Es konnte keine <Der erste Kaiser> Installation gefunden werden!", u"Fehler", 0x10);
+    return AfterHandler::CloseWindow;
+}
+
+// A refusal closes the window before it was ever shown and says so, so that
+// the program ends without showing it; the message loop would end at once.
+TEST_F(WindowTest, RefusalClosesTheWindowUnseen) {
+    MainWindow& w = Make({&RefusingStartUp, &CountInstall, &CountUninstall});
+    const HWND handle = w.hwnd();
+    EXPECT_EQ(w.FormCreate(), AfterHandler::CloseWindow);
+    EXPECT_EQ(host.boxes.size(), 1u);
+    EXPECT_FALSE(::IsWindow(handle));
+    EXPECT_EQ(w.hwnd(), nullptr);
+    w.ShowCentred();
+    EXPECT_EQ(w.hwnd(), nullptr) << "nothing brings the window back";
+    MSG quit;
+    EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 0u);
+}
+
+// A run that ends the program presses both action buttons again while it
+// works: posted, as clicks that wait in the queue, and sent, as a message box
+// of the run dispatches them. None starts a run, neither inside this one nor
+// after the window has closed.
+AfterHandler ClosingRunPressingAgain(HostOps&, InstallerWindow& window, ProgramState&) {
+    if (++g_calls.install > 1) return AfterHandler::CloseWindow;  // a second run: the test fails
+    const HWND main = reinterpret_cast<HWND>(window.NativeHandle());
+    for (const int id : {MainWindow::kIdInstallieren, MainWindow::kIdDeinstallieren}) {
+        const HWND button = ::GetDlgItem(main, id);
+        const WPARAM click = MAKEWPARAM(id, BN_CLICKED);
+        ::PostMessageW(main, WM_COMMAND, click, reinterpret_cast<LPARAM>(button));
+        ::PostMessageW(button, BM_CLICK, 0, 0);
+        ::SendMessageW(main, WM_COMMAND, click, reinterpret_cast<LPARAM>(button));
+    }
+    return AfterHandler::CloseWindow;
+}
+
+bool g_loopStuck = false;
+void CALLBACK EndStuckLoop(HWND, UINT, UINT_PTR, DWORD) {
+    g_loopStuck = true;
+    ::PostQuitMessage(1);
+}
+
+TEST_F(WindowTest, RunThatEndsTheProgramClosesTheWindowAndTheLoop) {
+    MainWindow& w = Make({&CountFormCreate, &ClosingRunPressingAgain, &CountUninstall});
+    EXPECT_EQ(w.FormCreate(), AfterHandler::KeepWindow);
+    w.ShowCentred();
+    PumpMessages();
+    const HWND handle = w.hwnd();
+    Click(MainWindow::kIdInstallieren);
+    EXPECT_FALSE(::IsWindow(handle)) << "closed inside the click's handler";
+    EXPECT_EQ(w.hwnd(), nullptr);
+
+    // Only a guard against a loop that never ends: it fails the test.
+    g_loopStuck = false;
+    const UINT_PTR guard = ::SetTimer(nullptr, 0, 20000, &EndStuckLoop);
+    EXPECT_EQ(w.RunMessageLoop(), 0);
+    ::KillTimer(nullptr, guard);
+    EXPECT_FALSE(g_loopStuck) << "the message loop went on after the window closed";
+    EXPECT_EQ(g_calls.install, 1);
+    EXPECT_EQ(g_calls.uninstall, 0);
+    EXPECT_TRUE(host.boxes.empty());
 }
 
 TEST_F(WindowTest, TitleFontFromMemoryOrCalibriWhenItCannotBeRegistered) {
@@ -332,7 +398,7 @@ TEST_F(WindowTest, LabelTextIsCentredAndClippedToItsBox) {
 // buttons in order.
 TEST_F(WindowTest, KeyboardLikeADialogWithoutDefaultButton) {
     MainWindow& w = Make();
-    w.FormCreate();
+    EXPECT_EQ(w.FormCreate(), AfterHandler::KeepWindow);
     w.ShowCentred();
     PumpMessages();
     const HWND install = w.button(MainWindow::kIdInstallieren).hwnd();
