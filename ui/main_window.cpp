@@ -264,7 +264,9 @@ AfterHandler MainWindow::InstallierenClick() { return StartRun(handlers_.install
 
 AfterHandler MainWindow::DeinstallierenClick() { return StartRun(handlers_.uninstallRun); }
 
-void MainWindow::BeendenClick() { Close(); }
+void MainWindow::BeendenClick() {
+    if (window_) ::SendMessageW(hwnd(), WM_CLOSE, 0, 0);
+}
 
 void MainWindow::ShowHostError(const HostError& error) { ShowErrorBox(host_, error, &LowerUnit); }
 
@@ -329,10 +331,6 @@ unsigned MainWindow::ProgressPercent() const { return progressBar_.Percent(); }
 
 void MainWindow::SetProgressPercent(unsigned percent) {
     progressBar_.SetPercent(static_cast<std::uint16_t>(std::min<unsigned>(percent, 0xFFFF)));
-}
-
-void MainWindow::Close() {
-    if (window_) ::SendMessageW(hwnd(), WM_CLOSE, 0, 0);
 }
 
 std::uintptr_t MainWindow::NativeHandle() const { return reinterpret_cast<std::uintptr_t>(hwnd()); }

@@ -58,10 +58,6 @@ public:
     // Runs the message loop until the window has closed; returns 0.
     int RunMessageLoop();
 
-    // Closes the window as its close box would (WM_CLOSE); nothing when it
-    // is gone already.
-    void Close();
-
     // InstallerWindow
     void SetTitleText(const Text& text) override;
     void SetUpWindow(InstallerMode mode) override;
@@ -99,6 +95,7 @@ private:
     void OnCommand(int id);
     // The button handlers. A run that ends the program returns CloseWindow;
     // the command handler then closes the window, and the message loop ends.
+    // Beenden closes it as a close box would (WM_CLOSE).
     AfterHandler InstallierenClick();
     AfterHandler DeinstallierenClick();
     void BeendenClick();
