@@ -122,7 +122,9 @@ TEST(InstallJournal, GameFilesEqualToTheMissionsAreNeverTakenForItsOwn) {
         Machine machine;
         MakeGameFilesEqualToTheMissions(machine);
         const std::vector<std::string> before = machine.GameListing();
-        if (c.installed) ASSERT_EQ(machine.Install(), "ended");
+        if (c.installed) {
+            ASSERT_EQ(machine.Install(), "ended");
+        }
 
         AddInstaller(machine.host, kCopy, u"UNINSTALL");
         if (c.scriptFails) machine.host.AddFile(InGame(u"Data\\des.bat"), "locked");

@@ -138,7 +138,10 @@ struct BitWriter {
 };
 
 Bytes Zlib(const Bytes& deflate, std::uint32_t adler) {
-    Bytes out = {0x78, 0x9C};
+    Bytes out;
+    out.reserve(2 + deflate.size() + 4);
+    out.push_back(0x78);
+    out.push_back(0x9C);
     out.insert(out.end(), deflate.begin(), deflate.end());
     for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(adler >> shift));
     return out;
