@@ -37,17 +37,15 @@ unique_hfont MakeFont(const Text& face, std::int32_t pixelHeight) {
     return unique_hfont(::CreateFontIndirectW(&font));
 }
 
-// The window's picture: the PNG in the program's resources. An empty image
-// when it is missing or cannot be decoded; the window then has no shape.
-png::Image LoadPicture(HINSTANCE instance) {
+// The window's picture: the PNG in the program's resources. Empty when it is
+// missing; the window then has no shape.
+std::span<const std::uint8_t> PictureFile(HINSTANCE instance) {
     const HRSRC found = ::FindResourceW(instance, MAKEINTRESOURCEW(BRUNVALD_RES_PICTURE), MAKEINTRESOURCEW(10));
     if (!found) return {};
     const HGLOBAL loaded = ::LoadResource(instance, found);  // not a handle to free
     const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
-    const DWORD size = ::SizeofResource(instance, found);
-    if (!bytes || size == 0) return {};
-    png::DecodeResult decoded = png::Decode({static_cast<const std::uint8_t*>(bytes), size});
-    return decoded.ok() ? std::move(decoded.image) : png::Image{};
+    if (!bytes) return {};
+    return {static_cast<const std::uint8_t*>(bytes), ::SizeofResource(instance, found)};
 }
 
 unique_hbitmap LoadButtonImage(HINSTANCE instance, int id) {
@@ -105,9 +103,7 @@ bool MainWindow::Create() {
     if (window_) return true;
     if (!RegisterWindowClass()) return false;
 
-    // The decoded picture lives only while the window's look and outline
-    // are made of it.
-    picture_ = std::make_unique<ShapedPicture>(LoadPicture(instance_));
+    picture_ = std::make_unique<ShapedPicture>(PictureFile(instance_));
     windowFont_ = MakeFont(fontFace_, fontHeight_);
 
     // A popup: no border, no caption. It still has the system menu and the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 namespace brunvald::ui {
 
@@ -11,20 +12,18 @@ std::uint32_t Blend(std::uint32_t old, std::uint32_t fresh, std::uint32_t alpha)
     return (old * (255 - alpha) + fresh * alpha + 127) / 255;
 }
 
+// One RGBA pixel drawn over `old` by the alpha rule.
+std::uint32_t Over(std::uint32_t old, const std::uint8_t* src) noexcept {
+    const std::uint32_t a = src[3];
+    if (a == 0) return old;
+    const std::uint32_t r = src[0], g = src[1], b = src[2];
+    if (a == 255) return (r << 16) | (g << 8) | b;
+    return (Blend((old >> 16) & 0xFF, r, a) << 16) | (Blend((old >> 8) & 0xFF, g, a) << 8) | Blend(old & 0xFF, b, a);
+}
+
 // Draws `count` RGBA pixels from src over the pixels, by the alpha rule.
 void CompositeSpan(std::uint32_t* pixels, const std::uint8_t* src, std::size_t count) noexcept {
-    for (std::size_t i = 0; i < count; ++i, src += 4) {
-        const std::uint32_t a = src[3];
-        if (a == 0) continue;
-        const std::uint32_t r = src[0], g = src[1], b = src[2];
-        if (a == 255) {
-            pixels[i] = (r << 16) | (g << 8) | b;
-            continue;
-        }
-        const std::uint32_t old = pixels[i];
-        pixels[i] = (Blend((old >> 16) & 0xFF, r, a) << 16) | (Blend((old >> 8) & 0xFF, g, a) << 8) |
-                    Blend(old & 0xFF, b, a);
-    }
+    for (std::size_t i = 0; i < count; ++i, src += 4) pixels[i] = Over(pixels[i], src);
 }
 
 // Appends the runs of one row's pixels that differ from the key.
@@ -90,6 +89,32 @@ std::vector<RowRun> ShapeRuns(const png::Image& picture) {
     for (std::int32_t y = 0; y < height; ++y) {
         composite(y);
         AppendRowRuns(row.data(), width, y, key, runs);
+    }
+    return runs;
+}
+
+std::vector<RowRun> CompositeInPlace(std::span<std::uint32_t> pixels, std::int32_t width, std::int32_t height,
+                                     std::uint32_t background) {
+    std::vector<RowRun> runs;
+    if (width <= 0 || height <= 0 || pixels.size() < std::size_t(width) * std::size_t(height)) return runs;
+    const auto rgba = [&](std::int32_t y) {
+        return reinterpret_cast<const std::uint8_t*>(pixels.data() + std::size_t(y) * std::size_t(width));
+    };
+    // The key is the bottom-left pixel over white, read before any pixel changes.
+    const std::uint32_t key = Over(kDibWhite, rgba(height - 1)) & 0x00FFFFFF;
+    std::vector<std::uint32_t> overWhite(std::size_t(width), kDibWhite);
+    for (std::int32_t y = 0; y < height; ++y) {
+        const std::uint8_t* src = rgba(y);
+        std::fill(overWhite.begin(), overWhite.end(), kDibWhite);
+        CompositeSpan(overWhite.data(), src, overWhite.size());
+        AppendRowRuns(overWhite.data(), width, y, key, runs);
+        // Each pixel is read whole before its place is written.
+        std::uint32_t* row = pixels.data() + std::size_t(y) * std::size_t(width);
+        for (std::int32_t x = 0; x < width; ++x, src += 4) {
+            std::uint8_t pixel[4];
+            std::memcpy(pixel, src, 4);
+            row[x] = Over(background, pixel);
+        }
     }
     return runs;
 }

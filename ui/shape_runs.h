@@ -45,6 +45,14 @@ std::uint32_t KeyColour(std::span<const std::uint32_t> pixels, std::int32_t widt
 std::vector<RowRun> ComputeRowRuns(std::span<const std::uint32_t> pixels, std::int32_t width,
                                    std::int32_t height);
 
+// The picture's pixels as the decoder left them in `pixels` (4 bytes each:
+// red, green, blue, alpha, in memory order), turned in place into the picture
+// over `background`, as Composite makes it; returns the outline, the runs
+// ShapeRuns gives. One pass over memory the picture already fills, so that no
+// second copy of the picture is made.
+std::vector<RowRun> CompositeInPlace(std::span<std::uint32_t> pixels, std::int32_t width, std::int32_t height,
+                                     std::uint32_t background);
+
 // The window's outline: ComputeRowRuns of the picture composited over white,
 // worked out one row at a time, so that no copy of the whole picture is made
 // for it.

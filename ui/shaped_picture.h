@@ -12,15 +12,17 @@
 
 namespace brunvald::ui {
 
-// One region from row runs (window coordinates), handed to the system in one
-// ExtCreateRegion call. Empty for no runs.
+// One region from row runs (window coordinates), handed to the system in
+// parts of a few dozen runs. Empty for no runs.
 unique_hrgn RegionFromRuns(std::span<const RowRun> runs);
 
 class ShapedPicture {
 public:
-    // Makes from the picture what the window needs of it, its look over the
-    // button face and its outline, and keeps no copy of the picture itself.
-    explicit ShapedPicture(const png::Image& picture);
+    // Decodes the PNG picture straight into the bitmap the window paints and
+    // makes there its look over the button face and its outline; keeps no
+    // other copy of the picture. A picture that cannot be decoded leaves the
+    // window without picture and shape.
+    explicit ShapedPicture(std::span<const std::uint8_t> png);
 
     ShapedPicture(const ShapedPicture&) = delete;
     ShapedPicture& operator=(const ShapedPicture&) = delete;

@@ -162,12 +162,27 @@ constexpr std::uint16_t kDistanceBase[30] = {1,   2,   3,   4,   5,   7,    9,  
 constexpr std::uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                              6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
+// DEFLATE refers back at most this far.
+constexpr std::size_t kHistory = 32768;
+// Bytes produced between two hand-overs.
+constexpr std::size_t kPiece = 65536;
+// The longest a single code writes: a back reference of 258 bytes.
+constexpr std::size_t kLongestMatch = 258;
+
 class Inflater {
 public:
-    Inflater(std::span<const std::uint8_t> in, std::uint64_t maxOutput, std::vector<std::uint8_t>& out)
-        : in_(in), max_(maxOutput), out_(out) {}
+    Inflater(std::span<const std::uint8_t> in, std::uint64_t maxOutput, InflateSink& out)
+        : in_(in), max_(maxOutput), out_(out), window_(kHistory + kPiece) {}
 
+    // Whatever ends the stream, the bytes made so far reach the sink.
     InflateStatus Run() {
+        const InflateStatus status = Stream();
+        HandOver();
+        return status;
+    }
+
+private:
+    InflateStatus Stream() {
         std::uint32_t cmf = 0, flags = 0;
         if (!in_.Take(8, cmf) || !in_.Take(8, flags)) return InflateStatus::Truncated;
         // Method 8 (DEFLATE) with a window of at most 32 KiB, a header whose
@@ -185,15 +200,46 @@ public:
         }
         in_.AlignToByte();
         if (in_.BytesLeft() < 4) return InflateStatus::Truncated;
+        HandOver();
         const std::uint8_t* sum = in_.Bytes();
         const std::uint32_t stored = std::uint32_t{sum[0]} << 24 | std::uint32_t{sum[1]} << 16 |
                                      std::uint32_t{sum[2]} << 8 | sum[3];
         in_.Skip(4);
-        if (stored != Adler32()) return InflateStatus::Damaged;
+        if (stored != (adlerB_ << 16 | adlerA_)) return InflateStatus::Damaged;
         return in_.BytesLeft() == 0 ? InflateStatus::Done : InflateStatus::TrailingData;
     }
 
-private:
+    // Room for the longest code at the write position: hands the new bytes
+    // over and keeps the last 32 KiB, which back references may still read.
+    void MakeRoom() {
+        if (window_.size() - at_ >= kLongestMatch) return;
+        HandOver();
+        const auto end = window_.begin() + static_cast<std::ptrdiff_t>(at_);
+        std::copy(end - kHistory, end, window_.begin());
+        at_ = handedOver_ = kHistory;
+    }
+
+    void HandOver() {
+        if (at_ == handedOver_) return;
+        const std::span<const std::uint8_t> piece(window_.data() + handedOver_, at_ - handedOver_);
+        AddToAdler32(piece);
+        out_.Take(piece);
+        handedOver_ = at_;
+    }
+
+    void AddToAdler32(std::span<const std::uint8_t> bytes) noexcept {
+        while (!bytes.empty()) {
+            const std::size_t n = std::min<std::size_t>(bytes.size(), 5552);  // the sums cannot overflow within this
+            for (std::size_t i = 0; i < n; ++i) {
+                adlerA_ += bytes[i];
+                adlerB_ += adlerA_;
+            }
+            adlerA_ %= 65521;
+            adlerB_ %= 65521;
+            bytes = bytes.subspan(n);
+        }
+    }
+
     InflateStatus Stored() {
         in_.AlignToByte();
         if (in_.BytesLeft() < 4) return InflateStatus::Truncated;
@@ -202,9 +248,17 @@ private:
         if (length != (~check & 0xFFFF)) return InflateStatus::Damaged;
         in_.Skip(4);
         const std::size_t present = std::min<std::size_t>(length, in_.BytesLeft());
-        if (present > max_ - out_.size()) return InflateStatus::TooLong;
-        out_.insert(out_.end(), in_.Bytes(), in_.Bytes() + present);
-        in_.Skip(present);
+        if (present > max_ - total_) return InflateStatus::TooLong;
+        // Through the window too: later back references may reach into it.
+        for (std::size_t left = present; left != 0;) {
+            MakeRoom();
+            const std::size_t n = std::min(left, window_.size() - at_);
+            std::copy_n(in_.Bytes(), n, window_.begin() + static_cast<std::ptrdiff_t>(at_));
+            in_.Skip(n);
+            at_ += n;
+            total_ += n;
+            left -= n;
+        }
         return present == length ? InflateStatus::Done : InflateStatus::Truncated;
     }
 
@@ -281,8 +335,10 @@ private:
             if (symbol == -2) return InflateStatus::Truncated;
             if (symbol < 0) return InflateStatus::Damaged;
             if (symbol < 256) {
-                if (out_.size() >= max_) return InflateStatus::TooLong;
-                out_.push_back(static_cast<std::uint8_t>(symbol));
+                if (total_ >= max_) return InflateStatus::TooLong;
+                MakeRoom();
+                window_[at_++] = static_cast<std::uint8_t>(symbol);
+                ++total_;
                 continue;
             }
             if (symbol == 256) return InflateStatus::Done;
@@ -296,37 +352,28 @@ private:
             if (distanceIndex < 0 || distanceIndex >= 30) return InflateStatus::Damaged;
             if (!in_.Take(kDistanceExtra[distanceIndex], extra)) return InflateStatus::Truncated;
             const std::uint32_t distance = kDistanceBase[distanceIndex] + extra;
-            if (distance > out_.size()) return InflateStatus::Damaged;
-            if (length > max_ - out_.size()) return InflateStatus::TooLong;
-            const std::size_t at = out_.size();
-            out_.resize(at + length);
-            std::uint8_t* to = out_.data() + at;
+            if (distance > total_) return InflateStatus::Damaged;
+            if (length > max_ - total_) return InflateStatus::TooLong;
+            MakeRoom();
+            std::uint8_t* to = window_.data() + at_;
             const std::uint8_t* from = to - distance;
             for (std::uint32_t k = 0; k < length; ++k) to[k] = from[k];  // may overlap: byte by byte
+            at_ += length;
+            total_ += length;
         }
-    }
-
-    std::uint32_t Adler32() const noexcept {
-        std::uint32_t a = 1, b = 0;
-        const std::uint8_t* p = out_.data();
-        for (std::size_t left = out_.size(); left != 0;) {
-            const std::size_t n = std::min<std::size_t>(left, 5552);  // the sums cannot overflow within this
-            for (std::size_t i = 0; i < n; ++i) {
-                a += p[i];
-                b += a;
-            }
-            a %= 65521;
-            b %= 65521;
-            p += n;
-            left -= n;
-        }
-        return b << 16 | a;
     }
 
     BitReader in_;
     std::uint64_t max_;
-    std::vector<std::uint8_t>& out_;
+    InflateSink& out_;
     Huffman literals_, distances_;
+    // The bytes made, the last of them in the window: [0, at_) holds the
+    // latest, of which [handedOver_, at_) have not reached the sink yet.
+    std::vector<std::uint8_t> window_;
+    std::size_t at_ = 0;
+    std::size_t handedOver_ = 0;
+    std::uint64_t total_ = 0;
+    std::uint32_t adlerA_ = 1, adlerB_ = 0;
 };
 
 constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
@@ -343,12 +390,18 @@ constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
 
 }  // namespace
 
-InflateStatus Inflate(std::span<const std::uint8_t> in, std::uint64_t maxOutput, std::vector<std::uint8_t>& out) {
-    out.clear();
-    // DEFLATE expands by at most 1032 to 1, so this never reserves more than
-    // the input could fill.
-    out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(maxOutput, std::uint64_t{1032} * in.size())));
+InflateStatus Inflate(std::span<const std::uint8_t> in, std::uint64_t maxOutput, InflateSink& out) {
     return Inflater(in, maxOutput, out).Run();
+}
+
+InflateStatus Inflate(std::span<const std::uint8_t> in, std::uint64_t maxOutput, std::vector<std::uint8_t>& out) {
+    struct Collect final : InflateSink {
+        std::vector<std::uint8_t>& bytes;
+        explicit Collect(std::vector<std::uint8_t>& into) : bytes(into) {}
+        void Take(std::span<const std::uint8_t> piece) override { bytes.insert(bytes.end(), piece.begin(), piece.end()); }
+    } collect(out);
+    out.clear();
+    return Inflate(in, maxOutput, collect);
 }
 
 std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t length) noexcept {

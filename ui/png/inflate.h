@@ -4,8 +4,10 @@
 // Small on purpose: the installer carries one picture, and a general zlib
 // library is several times the size of this code. Every malformed stream ends
 // in a status, never in a read outside the input or a write beyond
-// `maxOutput` bytes; the output grows as it is produced, so a stream that
-// claims much and holds little costs little. Portable: no Windows header.
+// `maxOutput` bytes. The output is handed on in pieces as it is produced,
+// through a window of 96 KB, so that a stream that claims much and holds
+// little costs little, and a caller that uses the bytes as they come (the PNG
+// rows) never holds the whole output. Portable: no Windows header.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +24,20 @@ enum class InflateStatus {
     TrailingData,  // bytes follow the end of the stream
 };
 
-// Replaces the content of `out` with the decoded bytes. On any status but
-// Done, `out` holds what was decoded up to the fault.
+// Receives the decoded bytes in order, in pieces of up to 64 KiB.
+class InflateSink {
+public:
+    virtual void Take(std::span<const std::uint8_t> bytes) = 0;
+
+protected:
+    ~InflateSink() = default;
+};
+
+// Hands the decoded bytes to `out`. On any status but Done, `out` has
+// received what was decoded up to the fault.
+InflateStatus Inflate(std::span<const std::uint8_t> in, std::uint64_t maxOutput, InflateSink& out);
+
+// The same, collected: replaces the content of `out` with the decoded bytes.
 InflateStatus Inflate(std::span<const std::uint8_t> in, std::uint64_t maxOutput, std::vector<std::uint8_t>& out);
 
 // The CRC-32 of PNG chunks and zlib's gzip format (polynomial 0xEDB88320),

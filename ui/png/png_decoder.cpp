@@ -4,8 +4,10 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace brunvald::png {
 
@@ -118,48 +120,99 @@ Error ParseHeader(const std::uint8_t* data, Header& header) noexcept {
     return Error::None;
 }
 
-// Unfilters the collected data pass by pass and puts each pixel in its place.
-Error Reconstruct(const Header& header, std::vector<std::uint8_t>& raw, Image& image) {
-    image.width = header.width;
-    image.height = header.height;
-    image.rgba.assign(std::size_t{header.width} * header.height * kBytesPerPixel, 0);
+// Puts the inflated rows in place as they arrive: each row's filter undone
+// against the row above it in the same pass, its pixels written where its
+// pass puts them. Only two rows are held, never the whole filtered image. A
+// bad filter is remembered and the rest ignored, so that the caller can rank
+// it below the stream's own faults, as when the rows were read after it.
+class RowAssembler final : public InflateSink {
+public:
+    RowAssembler(const Header& header, std::span<std::uint8_t> rgba)
+        : header_(header), rgba_(rgba), passes_(header.interlaced ? kAdam7 : &kWhole),
+          passCount_(header.interlaced ? 7 : 1) {
+        StartPass(0);
+    }
 
-    const Pass* passes = header.interlaced ? kAdam7 : &kWhole;
-    const int passCount = header.interlaced ? 7 : 1;
-    std::size_t offset = 0;
-    for (int p = 0; p < passCount; ++p) {
-        const Pass& pass = passes[p];
-        const std::uint32_t w = PassExtent(header.width, pass.x0, pass.dx);
-        const std::uint32_t h = PassExtent(header.height, pass.y0, pass.dy);
-        if (w == 0 || h == 0) continue;
-        const std::size_t rowBytes = std::size_t{w} * kBytesPerPixel;
-        const std::uint8_t* previous = nullptr;
-        for (std::uint32_t r = 0; r < h; ++r) {
-            const std::uint8_t filter = raw[offset];
-            std::uint8_t* row = raw.data() + offset + 1;
-            if (!Unfilter(filter, row, previous, rowBytes)) return Error::BadFilter;
-            const std::size_t y = pass.y0 + std::size_t{r} * pass.dy;
-            for (std::uint32_t i = 0; i < w; ++i) {
-                const std::size_t x = pass.x0 + std::size_t{i} * pass.dx;
-                std::memcpy(&image.rgba[(y * header.width + x) * kBytesPerPixel], row + std::size_t{i} * kBytesPerPixel,
-                            kBytesPerPixel);
-            }
-            previous = row;
-            offset += 1 + rowBytes;
+    void Take(std::span<const std::uint8_t> bytes) override {
+        while (!bytes.empty() && pass_ < passCount_ && error_ == Error::None) {
+            const std::size_t n = std::min(bytes.size(), current_.size() - filled_);
+            std::memcpy(current_.data() + filled_, bytes.data(), n);
+            filled_ += n;
+            bytes = bytes.subspan(n);
+            if (filled_ == current_.size()) FinishRow();
         }
     }
-    return Error::None;
+
+    bool complete() const noexcept { return pass_ == passCount_; }
+    Error error() const noexcept { return error_; }
+
+private:
+    // The pass `p` or the next one that has pixels.
+    void StartPass(int p) {
+        for (pass_ = p; pass_ < passCount_; ++pass_) {
+            width_ = PassExtent(header_.width, passes_[pass_].x0, passes_[pass_].dx);
+            height_ = PassExtent(header_.height, passes_[pass_].y0, passes_[pass_].dy);
+            if (width_ != 0 && height_ != 0) break;
+        }
+        row_ = 0;
+        filled_ = 0;
+        havePrevious_ = false;
+        const std::size_t rowBytes = 1 + std::size_t{width_} * kBytesPerPixel;
+        current_.resize(rowBytes);
+        previous_.resize(rowBytes);
+    }
+
+    void FinishRow() {
+        const Pass& pass = passes_[pass_];
+        const std::size_t rowBytes = std::size_t{width_} * kBytesPerPixel;
+        std::uint8_t* row = current_.data() + 1;
+        if (!Unfilter(current_[0], row, havePrevious_ ? previous_.data() + 1 : nullptr, rowBytes)) {
+            error_ = Error::BadFilter;
+            return;
+        }
+        const std::size_t y = pass.y0 + std::size_t{row_} * pass.dy;
+        std::uint8_t* target = rgba_.data() + (y * header_.width + pass.x0) * kBytesPerPixel;
+        const std::size_t step = std::size_t{pass.dx} * kBytesPerPixel;
+        for (std::uint32_t i = 0; i < width_; ++i, target += step)
+            std::memcpy(target, row + std::size_t{i} * kBytesPerPixel, kBytesPerPixel);
+        current_.swap(previous_);
+        havePrevious_ = true;
+        filled_ = 0;
+        if (++row_ == height_) StartPass(pass_ + 1);
+    }
+
+    const Header& header_;
+    std::span<std::uint8_t> rgba_;
+    const Pass* passes_;
+    int passCount_;
+    int pass_ = 0;
+    std::uint32_t width_ = 0, height_ = 0, row_ = 0;
+    std::vector<std::uint8_t> current_, previous_;  // the filter byte, then the row
+    std::size_t filled_ = 0;
+    bool havePrevious_ = false;
+    Error error_ = Error::None;
+};
+
+// Counts the bytes and drops them: the stream's verdict alone.
+class Discard final : public InflateSink {
+public:
+    void Take(std::span<const std::uint8_t>) override {}
+};
+
+Error FromInflate(InflateStatus status) noexcept {
+    switch (status) {
+    case InflateStatus::Done: return Error::None;
+    case InflateStatus::Damaged: return Error::BadCompression;
+    case InflateStatus::Truncated: return Error::TruncatedData;
+    case InflateStatus::TooLong:
+    case InflateStatus::TrailingData: return Error::ExcessData;
+    }
+    return Error::BadCompression;
 }
 
-DecodeResult Fail(Error error) {
-    DecodeResult result;
-    result.error = error;
-    return result;
-}
-
-DecodeResult DecodeUnchecked(std::span<const std::uint8_t> file) {
+Error DecodeUnchecked(std::span<const std::uint8_t> file, PixelTarget& target) {
     if (file.size() < sizeof kSignature || std::memcmp(file.data(), kSignature, sizeof kSignature) != 0)
-        return Fail(Error::BadSignature);
+        return Error::BadSignature;
 
     Header header;
     bool haveHeader = false;
@@ -172,75 +225,76 @@ DecodeResult DecodeUnchecked(std::span<const std::uint8_t> file) {
     std::size_t pos = sizeof kSignature;
     for (;;) {
         const std::size_t remaining = file.size() - pos;
-        if (remaining < 12) return Fail(Error::Truncated);  // no room for IEND
+        if (remaining < 12) return Error::Truncated;  // no room for IEND
         const std::uint8_t* chunk = file.data() + pos;
         const std::uint32_t length = ReadBE32(chunk);
-        if (length > kMaxChunkLength) return Fail(Error::BadChunkLength);
-        if (length > remaining - 12) return Fail(Error::Truncated);
+        if (length > kMaxChunkLength) return Error::BadChunkLength;
+        if (length > remaining - 12) return Error::Truncated;
         const std::uint8_t* type = chunk + 4;
         const std::uint8_t* data = chunk + 8;
         const std::uint32_t storedCrc = ReadBE32(data + length);
-        if (Crc32(0, type, std::size_t{4} + length) != storedCrc) return Fail(Error::CrcMismatch);
+        if (Crc32(0, type, std::size_t{4} + length) != storedCrc) return Error::CrcMismatch;
         pos += std::size_t{12} + length;
 
         const bool isHeader = IsType(type, "IHDR");
-        if (!haveHeader && !isHeader) return Fail(Error::MissingHeader);
+        if (!haveHeader && !isHeader) return Error::MissingHeader;
         const bool isData = IsType(type, "IDAT");
         if (dataState == InData && !isData) dataState = AfterData;
 
         if (isHeader) {
-            if (haveHeader) return Fail(Error::DuplicateHeader);
-            if (length != 13) return Fail(Error::BadChunkLength);
-            if (const Error e = ParseHeader(data, header); e != Error::None) return Fail(e);
+            if (haveHeader) return Error::DuplicateHeader;
+            if (length != 13) return Error::BadChunkLength;
+            if (const Error e = ParseHeader(data, header); e != Error::None) return e;
             haveHeader = true;
         } else if (isData) {
-            if (dataState == AfterData) return Fail(Error::SplitData);
+            if (dataState == AfterData) return Error::SplitData;
             dataState = InData;
             compressed.insert(compressed.end(), data, data + length);
         } else if (IsType(type, "IEND")) {
-            if (length != 0) return Fail(Error::BadChunkLength);
-            if (pos != file.size()) return Fail(Error::DataAfterEnd);
+            if (length != 0) return Error::BadChunkLength;
+            if (pos != file.size()) return Error::DataAfterEnd;
             break;
         } else if (IsType(type, "gAMA")) {
-            if (length != 4) return Fail(Error::BadChunkLength);
-            if (haveGamma || dataState != BeforeData) return Fail(Error::BadGamma);
+            if (length != 4) return Error::BadChunkLength;
+            if (haveGamma || dataState != BeforeData) return Error::BadGamma;
             gamma = ReadBE32(data);
-            if (gamma == 0) return Fail(Error::BadGamma);
+            if (gamma == 0) return Error::BadGamma;
             haveGamma = true;
         } else if (IsType(type, "PLTE")) {
             // A suggested palette is allowed for true colour and means nothing here.
         } else if ((type[0] & 0x20) == 0) {
             // A critical chunk we do not understand: the image cannot be trusted.
-            return Fail(Error::UnknownCritical);
+            return Error::UnknownCritical;
         }
         // Other ancillary chunks (pHYs, tIME, text, ...) do not change the pixels.
     }
 
-    if (dataState == BeforeData) return Fail(Error::MissingData);
-    std::vector<std::uint8_t> raw;
-    switch (Inflate(compressed, ExpectedBytes(header), raw)) {
-    case InflateStatus::Done: break;
-    case InflateStatus::Damaged: return Fail(Error::BadCompression);
-    case InflateStatus::Truncated: return Fail(Error::TruncatedData);
-    case InflateStatus::TooLong:
-    case InflateStatus::TrailingData: return Fail(Error::ExcessData);
+    if (dataState == BeforeData) return Error::MissingData;
+    const std::uint64_t expected = ExpectedBytes(header);
+    // DEFLATE expands by at most 1032 to 1: data that cannot fill the rows
+    // gets no pixels made for it, only the stream's verdict.
+    if (expected > std::uint64_t{1032} * compressed.size()) {
+        Discard discard;
+        const Error e = FromInflate(Inflate(compressed, expected, discard));
+        return e != Error::None ? e : Error::TruncatedData;
     }
-    compressed = {};
+    const std::span<std::uint8_t> rgba = target.Place(header.width, header.height);
+    if (rgba.size() != std::size_t{header.width} * header.height * kBytesPerPixel) return Error::OutOfMemory;
+    RowAssembler rows(header, rgba);
+    if (const Error e = FromInflate(Inflate(compressed, expected, rows)); e != Error::None) return e;
     // Excess output was refused as it arrived; anything short is truncated.
-    if (raw.size() != ExpectedBytes(header)) return Fail(Error::TruncatedData);
-
-    DecodeResult result;
-    if (const Error e = Reconstruct(header, raw, result.image); e != Error::None) return Fail(e);
+    if (!rows.complete() && rows.error() == Error::None) return Error::TruncatedData;
+    if (rows.error() != Error::None) return rows.error();
     if (gamma != kNeutralGamma) {
         const auto table = GammaTable(gamma);
-        std::uint8_t* p = result.image.rgba.data();
-        for (std::size_t i = 0, n = result.image.rgba.size(); i < n; i += kBytesPerPixel) {
+        std::uint8_t* p = rgba.data();
+        for (std::size_t i = 0, n = rgba.size(); i < n; i += kBytesPerPixel) {
             p[i] = table[p[i]];
             p[i + 1] = table[p[i + 1]];
             p[i + 2] = table[p[i + 2]];
         }
     }
-    return result;
+    return Error::None;
 }
 
 }  // namespace
@@ -256,12 +310,28 @@ std::array<std::uint8_t, 256> GammaTable(std::uint32_t gammaTimes100000) {
     return table;
 }
 
-DecodeResult Decode(std::span<const std::uint8_t> file) {
+Error DecodeInto(std::span<const std::uint8_t> file, PixelTarget& target) {
     try {
-        return DecodeUnchecked(file);
+        return DecodeUnchecked(file, target);
     } catch (const std::bad_alloc&) {
-        return Fail(Error::OutOfMemory);
+        return Error::OutOfMemory;
     }
+}
+
+DecodeResult Decode(std::span<const std::uint8_t> file) {
+    struct IntoImage final : PixelTarget {
+        Image image;
+        std::span<std::uint8_t> Place(std::uint32_t width, std::uint32_t height) override {
+            image.width = width;
+            image.height = height;
+            image.rgba.resize(std::size_t{width} * height * kBytesPerPixel);
+            return image.rgba;
+        }
+    } into;
+    DecodeResult result;
+    result.error = DecodeInto(file, into);
+    if (result.ok()) result.image = std::move(into.image);
+    return result;
 }
 
 const char* Describe(Error error) noexcept {

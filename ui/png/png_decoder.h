@@ -62,6 +62,22 @@ struct DecodeResult {
 // Decodes a whole PNG file held in memory.
 DecodeResult Decode(std::span<const std::uint8_t> file);
 
+// Where DecodeInto puts the pixels. Asked once, when the picture's size is
+// known and its data can fill it: returns width × height × 4 bytes for the
+// rows (red, green, blue, alpha from the top row), or an empty span when it
+// has no room, which ends the decode with OutOfMemory.
+class PixelTarget {
+public:
+    virtual std::span<std::uint8_t> Place(std::uint32_t width, std::uint32_t height) = 0;
+
+protected:
+    ~PixelTarget() = default;
+};
+
+// Decodes straight into the caller's memory, without an image of its own.
+// After an error the target's bytes mean nothing.
+Error DecodeInto(std::span<const std::uint8_t> file, PixelTarget& target);
+
 // A short English description of the error, for test output and logs of tools.
 const char* Describe(Error error) noexcept;
 

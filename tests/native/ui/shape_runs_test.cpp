@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -70,7 +71,8 @@ TEST(RowRuns, CutsTheKeyColourAndCloseRunsAtTheRowEnd) {
 }
 
 // The committed picture, decoded by our decoder and composited over white,
-// gives exactly the runs the fixture script computed from Pillow's pixels.
+// gives exactly the runs the fixture script computed from Pillow's pixels,
+// also when decoded and composited in place as the window does it.
 TEST(RowRuns, OfTheCommittedPictureMatchPillow) {
     const auto file = png::testing::ReadFile(BRUNVALD_PICTURE);
     const png::DecodeResult decoded = png::Decode(file);
@@ -88,11 +90,28 @@ TEST(RowRuns, OfTheCommittedPictureMatchPillow) {
     std::int64_t pixelsIn = 0;
     for (const RowRun& r : runs) pixelsIn += r.right - r.left;
     std::cout << "picture region: " << runs.size() << " runs, " << pixelsIn << " pixels\n";
-    EXPECT_EQ(ShapeRuns(decoded.image), expected) << "row by row, as the window makes them";
+    EXPECT_EQ(ShapeRuns(decoded.image), expected) << "row by row";
+
+    // As the window makes them: decoded straight into 32-bit pixels, then
+    // turned into the picture over the button face where it lies.
+    struct IntoPixels final : png::PixelTarget {
+        std::vector<std::uint32_t> pixels;
+        std::span<std::uint8_t> Place(std::uint32_t width, std::uint32_t height) override {
+            pixels.resize(std::size_t{width} * height);
+            return {reinterpret_cast<std::uint8_t*>(pixels.data()), pixels.size() * 4};
+        }
+    } into;
+    ASSERT_EQ(png::DecodeInto(file, into), png::Error::None);
+    constexpr std::uint32_t kFace = 0x00F0F0F0;
+    EXPECT_EQ(CompositeInPlace(into.pixels, static_cast<std::int32_t>(decoded.image.width),
+                               static_cast<std::int32_t>(decoded.image.height), kFace),
+              expected);
+    EXPECT_TRUE(into.pixels == Composite(decoded.image, kFace));
 }
 
-// The window's outline, worked out one row at a time, is the runs of the
-// whole picture composited over white: the key taken from the bottom-left
+// The window's outline, worked out one row at a time (and in the picture's own
+// memory, which then holds the picture over the button face), is the runs of
+// the whole picture composited over white: the key taken from the bottom-left
 // pixel (half-transparent or opaque), runs reaching the last column, rows of
 // nothing but key, one row, no picture, and pixel data shorter than the size.
 TEST(RowRuns, RowByRowEqualTheRunsOfTheWholeComposite) {
@@ -123,10 +142,18 @@ TEST(RowRuns, RowByRowEqualTheRunsOfTheWholeComposite) {
         {"no picture", picture(0, 0, 0)},
     };
     for (const Case& c : cases) {
+        const auto width = static_cast<std::int32_t>(c.image.width);
+        const auto height = static_cast<std::int32_t>(c.image.height);
         const auto whole = Composite(c.image, kDibWhite);
-        EXPECT_EQ(ShapeRuns(c.image), ComputeRowRuns(whole, static_cast<std::int32_t>(c.image.width),
-                                                     static_cast<std::int32_t>(c.image.height)))
-            << c.name;
+        const auto runs = ComputeRowRuns(whole, width, height);
+        EXPECT_EQ(ShapeRuns(c.image), runs) << c.name;
+
+        // The same made in the memory of the pixels, as the window does.
+        std::vector<std::uint32_t> inPlace(c.image.rgba.size() / 4);
+        std::memcpy(inPlace.data(), c.image.rgba.data(), inPlace.size() * 4);
+        constexpr std::uint32_t kFace = 0x00F0E0D0;
+        EXPECT_EQ(CompositeInPlace(inPlace, width, height, kFace), runs) << c.name;
+        EXPECT_EQ(inPlace, Composite(c.image, kFace)) << c.name;
     }
     EXPECT_TRUE(ShapeRuns(cut).empty()) << "pixel data shorter than the size";
 }
