@@ -49,20 +49,19 @@ std::uint64_t PassBytes(std::uint32_t width, std::uint32_t height, const Pass& p
 }
 
 std::uint8_t Paeth(std::uint8_t a, std::uint8_t b, std::uint8_t c) noexcept {
-    const int p = int{a} + int{b} - int{c};
-    const int pa = std::abs(p - int{a});
-    const int pb = std::abs(p - int{b});
-    const int pc = std::abs(p - int{c});
+    // The distances of p = a + b - c from a, b and c, without p itself.
+    const int pa = std::abs(int{b} - int{c});
+    const int pb = std::abs(int{a} - int{c});
+    const int pc = std::abs(int{a} + int{b} - 2 * int{c});
     if (pa <= pb && pa <= pc) return a;
-    if (pb <= pc) return b;
-    return c;
+    return pb <= pc ? b : c;
 }
 
-// Undoes one row's filter in place. `previous` is the pass's row above (already
-// unfiltered) or null for its first row, where "above" reads as zero.
-bool Unfilter(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* previous,
-              std::size_t length) noexcept {
+// Undoes one row's filter in place. `previous` is the pass's row above,
+// already unfiltered, or zeros for its first row.
+bool Unfilter(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* previous, std::size_t length) noexcept {
     constexpr std::size_t bpp = kBytesPerPixel;
+    const std::size_t first = std::min(bpp, length);  // the bytes with no pixel to their left
     switch (filter) {
     case 0:  // None
         return true;
@@ -70,23 +69,17 @@ bool Unfilter(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* previo
         for (std::size_t i = bpp; i < length; ++i) row[i] = static_cast<std::uint8_t>(row[i] + row[i - bpp]);
         return true;
     case 2:  // Up
-        if (previous)
-            for (std::size_t i = 0; i < length; ++i) row[i] = static_cast<std::uint8_t>(row[i] + previous[i]);
+        for (std::size_t i = 0; i < length; ++i) row[i] = static_cast<std::uint8_t>(row[i] + previous[i]);
         return true;
     case 3:  // Average
-        for (std::size_t i = 0; i < length; ++i) {
-            const unsigned left = i >= bpp ? row[i - bpp] : 0;
-            const unsigned up = previous ? previous[i] : 0;
-            row[i] = static_cast<std::uint8_t>(row[i] + ((left + up) >> 1));
-        }
+        for (std::size_t i = 0; i < first; ++i) row[i] = static_cast<std::uint8_t>(row[i] + (previous[i] >> 1));
+        for (std::size_t i = bpp; i < length; ++i)
+            row[i] = static_cast<std::uint8_t>(row[i] + ((unsigned{row[i - bpp]} + previous[i]) >> 1));
         return true;
-    case 4:  // Paeth
-        for (std::size_t i = 0; i < length; ++i) {
-            const std::uint8_t left = i >= bpp ? row[i - bpp] : 0;
-            const std::uint8_t up = previous ? previous[i] : 0;
-            const std::uint8_t upLeft = (previous && i >= bpp) ? previous[i - bpp] : 0;
-            row[i] = static_cast<std::uint8_t>(row[i] + Paeth(left, up, upLeft));
-        }
+    case 4:  // Paeth, where the left and upper-left bytes of the first pixel read as zero
+        for (std::size_t i = 0; i < first; ++i) row[i] = static_cast<std::uint8_t>(row[i] + previous[i]);
+        for (std::size_t i = bpp; i < length; ++i)
+            row[i] = static_cast<std::uint8_t>(row[i] + Paeth(row[i - bpp], previous[i], previous[i - bpp]));
         return true;
     default:
         return false;
@@ -156,17 +149,17 @@ private:
         }
         row_ = 0;
         filled_ = 0;
-        havePrevious_ = false;
+        // Above a pass's first row lies a row of zeros.
         const std::size_t rowBytes = 1 + std::size_t{width_} * kBytesPerPixel;
         current_.resize(rowBytes);
-        previous_.resize(rowBytes);
+        previous_.assign(rowBytes, 0);
     }
 
     void FinishRow() {
         const Pass& pass = passes_[pass_];
         const std::size_t rowBytes = std::size_t{width_} * kBytesPerPixel;
         std::uint8_t* row = current_.data() + 1;
-        if (!Unfilter(current_[0], row, havePrevious_ ? previous_.data() + 1 : nullptr, rowBytes)) {
+        if (!Unfilter(current_[0], row, previous_.data() + 1, rowBytes)) {
             error_ = Error::BadFilter;
             return;
         }
@@ -176,7 +169,6 @@ private:
         for (std::uint32_t i = 0; i < width_; ++i, target += step)
             std::memcpy(target, row + std::size_t{i} * kBytesPerPixel, kBytesPerPixel);
         current_.swap(previous_);
-        havePrevious_ = true;
         filled_ = 0;
         if (++row_ == height_) StartPass(pass_ + 1);
     }
@@ -189,7 +181,6 @@ private:
     std::uint32_t width_ = 0, height_ = 0, row_ = 0;
     std::vector<std::uint8_t> current_, previous_;  // the filter byte, then the row
     std::size_t filled_ = 0;
-    bool havePrevious_ = false;
     Error error_ = Error::None;
 };
 
