@@ -127,6 +127,7 @@ public:
     }
 
     void Take(std::span<const std::uint8_t> bytes) override {
+        received_ += bytes.size();
         while (!bytes.empty() && pass_ < passCount_ && error_ == Error::None) {
             const std::size_t n = std::min(bytes.size(), current_.size() - filled_);
             std::memcpy(current_.data() + filled_, bytes.data(), n);
@@ -136,7 +137,8 @@ public:
         }
     }
 
-    bool complete() const noexcept { return pass_ == passCount_; }
+    // Every byte the rows need arrived (the inflation refuses more).
+    bool complete() const noexcept { return received_ == ExpectedBytes(header_); }
     Error error() const noexcept { return error_; }
 
 private:
@@ -181,6 +183,7 @@ private:
     std::uint32_t width_ = 0, height_ = 0, row_ = 0;
     std::vector<std::uint8_t> current_, previous_;  // the filter byte, then the row
     std::size_t filled_ = 0;
+    std::uint64_t received_ = 0;
     Error error_ = Error::None;
 };
 
@@ -273,8 +276,9 @@ Error DecodeUnchecked(std::span<const std::uint8_t> file, PixelTarget& target) {
     if (rgba.size() != std::size_t{header.width} * header.height * kBytesPerPixel) return Error::OutOfMemory;
     RowAssembler rows(header, rgba);
     if (const Error e = FromInflate(Inflate(compressed, expected, rows)); e != Error::None) return e;
-    // Excess output was refused as it arrived; anything short is truncated.
-    if (!rows.complete() && rows.error() == Error::None) return Error::TruncatedData;
+    // Excess output was refused as it arrived; anything short is truncated,
+    // whatever its rows held.
+    if (!rows.complete()) return Error::TruncatedData;
     if (rows.error() != Error::None) return rows.error();
     if (gamma != kNeutralGamma) {
         const auto table = GammaTable(gamma);

@@ -239,6 +239,8 @@ TEST(PngDecoder, RejectsMalformedFiles) {
          Error::BadFilter},
         {"filter type 255", Build({{"IHDR", Header(2, 2)}, {"IDAT", Compress(TwoByTwoRows(255))}, {"IEND", {}}}),
          Error::BadFilter},
+        {"filter type 5 and a row missing",
+         Build({{"IHDR", Header(2, 3)}, {"IDAT", Compress(TwoByTwoRows(5))}, {"IEND", {}}}), Error::TruncatedData},
         {"IEND missing", Truncated(12), Error::Truncated},
         {"IEND cut short", Truncated(3), Error::Truncated},
         {"IEND with data", Build({{"IHDR", Header(2, 2)}, {"IDAT", z}, {"IEND", {1}}}), Error::BadChunkLength},
@@ -253,11 +255,25 @@ TEST(PngDecoder, RejectsMalformedFiles) {
          Build({{"IHDR", Header(kMaxSide, kMaxSide, 8, 6, 0, 0, 1)}, {"IDAT", z}, {"IEND", {}}}),
          Error::TruncatedData},
     };
+    // Decoding into the caller's memory refuses alike, and never asks for
+    // more pixels than the file's data could fill (DEFLATE: 1032 to 1).
+    struct Recorder final : PixelTarget {
+        std::uint64_t asked = 0;
+        std::vector<std::uint8_t> pixels;
+        std::span<std::uint8_t> Place(std::uint32_t width, std::uint32_t height) override {
+            asked = std::uint64_t{width} * height * 4;
+            pixels.resize(static_cast<std::size_t>(std::min<std::uint64_t>(asked, 1u << 20)));
+            return pixels.size() == asked ? std::span<std::uint8_t>(pixels) : std::span<std::uint8_t>();
+        }
+    };
     for (const Case& c : cases) {
         const DecodeResult result = Decode(c.file);
         EXPECT_EQ(result.error, c.expected)
             << c.name << ": got \"" << Describe(result.error) << "\", expected \"" << Describe(c.expected) << "\"";
         EXPECT_TRUE(result.image.rgba.empty()) << c.name;
+        Recorder into;
+        EXPECT_EQ(DecodeInto(c.file, into), c.expected) << c.name;
+        EXPECT_LE(into.asked, 1032u * c.file.size()) << c.name;
     }
 }
 

@@ -1,5 +1,5 @@
 // Measures the two ways of building the window's region from the committed
-// picture: the row runs in memory handed over in one ExtCreateRegion, and a
+// picture: the row runs in memory handed over in parts of 64 runs, and a
 // GetPixel per pixel with a CombineRgn per run. Prints the median of several
 // rounds; asserts nothing (run it by hand, under Wine or on Windows):
 //
@@ -56,7 +56,7 @@ int wmain() {
     std::size_t runCount = 0;
     const double decode = MedianMilliseconds(21, [&] { (void)png::Decode({static_cast<const std::uint8_t*>(bytes), ::SizeofResource(nullptr, found)}); });
     // Ours as the window makes it: the picture composited over white row by
-    // row, its runs, one ExtCreateRegion. The slow way reads a ready bitmap.
+    // row, its runs, a region made of them. The slow way reads a ready bitmap.
     const double runs = MedianMilliseconds(51, [&] { runCount = ShapeRuns(decoded.image).size(); });
     const double fast = MedianMilliseconds(51, [&] { (void)RegionFromRuns(ShapeRuns(decoded.image)); });
     const double slow = MedianMilliseconds(5, [&] { (void)BuildShapeRegionSlow(work.bitmap.get(), work.width, work.height); });
@@ -66,7 +66,7 @@ int wmain() {
     std::printf("picture %dx%d, %u row runs\n", work.width, work.height, unsigned(runCount));
     std::printf("decode PNG                         %9.3f ms\n", decode);
     std::printf("row runs (portable)                %9.3f ms\n", runs);
-    std::printf("runs + one ExtCreateRegion         %9.3f ms\n", fast);
+    std::printf("runs + region from them            %9.3f ms\n", fast);
     std::printf("GetPixel + CombineRgn per run      %9.3f ms\n", slow);
     std::printf("speed-up                           %9.1f x\n", slow / fast);
     std::printf("same region                        %s\n", same ? "yes" : "NO");

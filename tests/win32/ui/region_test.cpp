@@ -107,8 +107,8 @@ TEST_F(RegionTest, ShowingAgainKeepsTheFirstRegion) {
     EXPECT_TRUE(window->shapedPicture().initializedRegion());
 }
 
-// One ExtCreateRegion from the runs of the picture and one CombineRgn per run
-// from GetPixel on the picture over white give the same region: on the
+// The region from the runs of the picture (in parts of 64 runs) and one
+// CombineRgn per run from GetPixel on the picture over white are the same: on the
 // committed picture and on a picture with an opaque corner, half-transparent
 // pixels and runs to the last column.
 TEST(ShapeRegion, FastAndSlowMethodsAgree) {
