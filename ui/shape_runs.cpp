@@ -43,6 +43,18 @@ void AppendRowRuns(const std::uint32_t* row, std::int32_t width, std::int32_t y,
     if (start >= 0) runs.push_back({start, width, y});
 }
 
+// The key of the outline: the bottom-left pixel drawn over white.
+std::uint32_t OutlineKey(const std::uint8_t* bottomRow) noexcept { return Over(kDibWhite, bottomRow) & 0x00FFFFFF; }
+
+// Appends the outline's runs of one RGBA row: the row drawn over white in
+// `overWhite` (one row long), then its pixels that differ from the key.
+void AppendOutlineRow(const std::uint8_t* rgba, std::vector<std::uint32_t>& overWhite, std::int32_t y,
+                      std::uint32_t key, std::vector<RowRun>& runs) {
+    std::fill(overWhite.begin(), overWhite.end(), kDibWhite);
+    CompositeSpan(overWhite.data(), rgba, overWhite.size());
+    AppendRowRuns(overWhite.data(), static_cast<std::int32_t>(overWhite.size()), y, key, runs);
+}
+
 }  // namespace
 
 void CompositeOnto(std::span<std::uint32_t> pixels, const png::Image& picture) {
@@ -79,18 +91,10 @@ std::vector<RowRun> ShapeRuns(const png::Image& picture) {
     const auto height = static_cast<std::int32_t>(picture.height);
     const std::size_t rowBytes = std::size_t{picture.width} * 4;
     if (width <= 0 || height <= 0 || picture.rgba.size() < rowBytes * picture.height) return runs;
-    std::vector<std::uint32_t> row(picture.width);
-    const auto composite = [&](std::int32_t y) {
-        std::fill(row.begin(), row.end(), kDibWhite);
-        CompositeSpan(row.data(), picture.rgba.data() + std::size_t(y) * rowBytes, row.size());
-    };
-    // The key is the bottom-left pixel, so the last row comes first.
-    composite(height - 1);
-    const std::uint32_t key = KeyColour(row, width, 1);
-    for (std::int32_t y = 0; y < height; ++y) {
-        composite(y);
-        AppendRowRuns(row.data(), width, y, key, runs);
-    }
+    const auto rgba = [&](std::int32_t y) { return picture.rgba.data() + std::size_t(y) * rowBytes; };
+    const std::uint32_t key = OutlineKey(rgba(height - 1));
+    std::vector<std::uint32_t> overWhite(picture.width);
+    for (std::int32_t y = 0; y < height; ++y) AppendOutlineRow(rgba(y), overWhite, y, key, runs);
     return runs;
 }
 
@@ -101,14 +105,12 @@ std::vector<RowRun> CompositeInPlace(std::span<std::uint32_t> pixels, std::int32
     const auto rgba = [&](std::int32_t y) {
         return reinterpret_cast<const std::uint8_t*>(pixels.data() + std::size_t(y) * std::size_t(width));
     };
-    // The key is the bottom-left pixel over white, read before any pixel changes.
-    const std::uint32_t key = Over(kDibWhite, rgba(height - 1)) & 0x00FFFFFF;
-    std::vector<std::uint32_t> overWhite(std::size_t(width), kDibWhite);
+    // The key is read before any pixel changes.
+    const std::uint32_t key = OutlineKey(rgba(height - 1));
+    std::vector<std::uint32_t> overWhite(static_cast<std::size_t>(width));
     for (std::int32_t y = 0; y < height; ++y) {
         const std::uint8_t* src = rgba(y);
-        std::fill(overWhite.begin(), overWhite.end(), kDibWhite);
-        CompositeSpan(overWhite.data(), src, overWhite.size());
-        AppendRowRuns(overWhite.data(), width, y, key, runs);
+        AppendOutlineRow(src, overWhite, y, key, runs);
         // Each pixel is read whole before its place is written.
         std::uint32_t* row = pixels.data() + std::size_t(y) * std::size_t(width);
         for (std::int32_t x = 0; x < width; ++x, src += 4) {
