@@ -84,13 +84,6 @@ bool MainWindow::RegisterWindowClass() const {
     windowClass.style = CS_DBLCLKS;  // a double click on the picture drags too
     windowClass.lpfnWndProc = &MainWindow::WindowProc;
     windowClass.hInstance = instance_;
-    // Shared icons belong to the system, which frees them with the module.
-    windowClass.hIcon = static_cast<HICON>(::LoadImageW(instance_, L"MAINICON", IMAGE_ICON,
-                                                        ::GetSystemMetrics(SM_CXICON),
-                                                        ::GetSystemMetrics(SM_CYICON), LR_SHARED));
-    windowClass.hIconSm = static_cast<HICON>(::LoadImageW(instance_, L"MAINICON", IMAGE_ICON,
-                                                          ::GetSystemMetrics(SM_CXSMICON),
-                                                          ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kClassName;
@@ -162,6 +155,19 @@ void MainWindow::ShowCentred() {
     ::UpdateWindow(hwnd());
     ::SetForegroundWindow(hwnd());
     FocusFirstButton();
+    SetIcons();
+}
+
+void MainWindow::SetIcons() const {
+    // Only the taskbar button shows them (the window has no caption), so
+    // they are loaded once the picture is on the screen rather than before.
+    // Shared icons belong to the system, which frees them with the module.
+    const auto load = [this](int width, int height) {
+        return reinterpret_cast<LPARAM>(::LoadImageW(instance_, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(width),
+                                                     ::GetSystemMetrics(height), LR_SHARED));
+    };
+    ::SendMessageW(hwnd(), WM_SETICON, ICON_BIG, load(SM_CXICON, SM_CYICON));
+    ::SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, load(SM_CXSMICON, SM_CYSMICON));
 }
 
 int MainWindow::RunMessageLoop() {

@@ -50,7 +50,8 @@ public:
     // ready for a run.
     AfterHandler FormCreate();
     // Shows the window, once: the region is in place before it is first
-    // visible, and it opens centred on the desktop of all monitors.
+    // visible, and it opens centred on the desktop of all monitors. Its
+    // icons (for the taskbar button) are set just after.
     void ShowCentred();
     // Keyboard handling of the message loop (Tab, Shift+Tab, Enter, Esc),
     // in the manner of a dialog. True when the message was consumed.
@@ -103,6 +104,7 @@ private:
     void OnDestroy();
 
     bool RegisterWindowClass() const;
+    void SetIcons() const;
     void MoveFocus(bool backwards);
     void FocusFirstButton();
     std::size_t FocusCandidates(std::array<HWND, 3>& candidates) const;

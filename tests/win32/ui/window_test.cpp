@@ -47,7 +47,10 @@ TEST_F(WindowTest, IsAHiddenFramelessPopupWithItsOwnTaskbarButton) {
     ::GetClientRect(w.hwnd(), &client);
     EXPECT_EQ(client.right, 500);
     EXPECT_EQ(client.bottom, 425);
-    EXPECT_NE(::SendMessageW(w.hwnd(), WM_GETICON, ICON_BIG, 0) | ::GetClassLongPtrW(w.hwnd(), GCLP_HICON), 0u);
+    // The taskbar button's icons come with the showing.
+    w.ShowCentred();
+    EXPECT_NE(::SendMessageW(w.hwnd(), WM_GETICON, ICON_BIG, 0), 0);
+    EXPECT_NE(::SendMessageW(w.hwnd(), WM_GETICON, ICON_SMALL, 0), 0);
 }
 
 // Each mode shows its action button and Beenden, at the places of the set-up;
