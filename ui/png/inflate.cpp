@@ -22,16 +22,18 @@ constexpr std::uint64_t ByteSwapped(std::uint64_t v) noexcept {
 }
 
 // Reads the stream's bits from the lowest bit of each byte up, as DEFLATE
-// packs them.
+// packs them, from pieces that follow one another (a PNG's IDAT chunks)
+// without joining them.
 class BitReader {
 public:
-    explicit BitReader(std::span<const std::uint8_t> in) : next_(in.data()), end_(in.data() + in.size()) {}
+    explicit BitReader(Pieces pieces) : rest_(pieces) {}
 
     // Tops the buffer up to at least 56 bits, or to what the input has left.
     [[gnu::always_inline]] void Refill() noexcept {
         if (end_ - next_ >= 8) {
-            // Eight bytes at once; the bits above the count are those of the
-            // bytes that follow, at the places the next refill puts them.
+            // Eight bytes of this piece at once; the bits above the count are
+            // those of the bytes that follow in it, at the places the next
+            // refill puts them.
             std::uint64_t word;
             std::memcpy(&word, next_, sizeof word);
             if constexpr (std::endian::native == std::endian::big) word = ByteSwapped(word);
@@ -40,7 +42,7 @@ public:
             count_ |= 56;
             return;
         }
-        while (count_ <= 56 && next_ != end_) {
+        while (count_ <= 56 && NextByteAvailable()) {
             bits_ |= std::uint64_t{*next_++} << count_;
             count_ += 8;
         }
@@ -62,21 +64,51 @@ public:
         count_ -= n;
     }
 
-    // Skips to the next byte boundary and hands the whole bytes still in the
-    // buffer back to the input, so that bytes can be read directly.
-    void AlignToByte() noexcept {
-        Drop(count_ % 8);
-        next_ -= count_ / 8;
-        bits_ = 0;
-        count_ = 0;
+    // Skips to the next byte boundary.
+    void AlignToByte() noexcept { Drop(count_ % 8); }
+
+    // After AlignToByte: the whole bytes left, in the buffer and the input.
+    std::uint64_t BytesLeft() const noexcept {
+        std::uint64_t n = count_ / 8 + static_cast<std::size_t>(end_ - next_);
+        for (const auto& piece : rest_) n += piece.size();
+        return n;
     }
-    std::size_t BytesLeft() const noexcept { return static_cast<std::size_t>(end_ - next_); }
-    const std::uint8_t* Bytes() const noexcept { return next_; }
-    void Skip(std::size_t n) noexcept { next_ += n; }
+
+    // After AlignToByte: the next `n` bytes (at most BytesLeft()) into `to`,
+    // those in the buffer first.
+    void ReadBytes(std::uint8_t* to, std::size_t n) noexcept {
+        for (; n != 0 && count_ != 0; --n) {
+            *to++ = static_cast<std::uint8_t>(bits_);
+            Drop(8);
+        }
+        if (n == 0) return;
+        // Read past the emptied buffer, the bytes that Refill left above its
+        // count are no longer the next ones.
+        bits_ = 0;
+        while (n != 0 && NextByteAvailable()) {
+            const std::size_t part = std::min(n, static_cast<std::size_t>(end_ - next_));
+            std::memcpy(to, next_, part);
+            to += part;
+            next_ += part;
+            n -= part;
+        }
+    }
 
 private:
-    const std::uint8_t* next_;
-    const std::uint8_t* end_;
+    // Whether a byte is left at next_, moving to the next piece that has one.
+    bool NextByteAvailable() noexcept {
+        while (next_ == end_) {
+            if (rest_.empty()) return false;
+            next_ = rest_.front().data();
+            end_ = next_ + rest_.front().size();
+            rest_ = rest_.subspan(1);
+        }
+        return true;
+    }
+
+    const std::uint8_t* next_ = nullptr;
+    const std::uint8_t* end_ = nullptr;
+    Pieces rest_;
     std::uint64_t bits_ = 0;
     unsigned count_ = 0;
 };
@@ -189,7 +221,7 @@ constexpr std::size_t kRoom = kLongestMatch + 7;
 
 class Inflater {
 public:
-    Inflater(std::span<const std::uint8_t> in, std::uint64_t maxOutput, InflateSink& out)
+    Inflater(Pieces in, std::uint64_t maxOutput, InflateSink& out)
         : in_(in), max_(maxOutput), out_(out), window_(kHistory + kPiece) {}
 
     // Whatever ends the stream, the bytes made so far reach the sink.
@@ -219,10 +251,10 @@ private:
         in_.AlignToByte();
         if (in_.BytesLeft() < 4) return InflateStatus::Truncated;
         HandOver();
-        const std::uint8_t* sum = in_.Bytes();
+        std::uint8_t sum[4];
+        in_.ReadBytes(sum, 4);
         const std::uint32_t stored = std::uint32_t{sum[0]} << 24 | std::uint32_t{sum[1]} << 16 |
                                      std::uint32_t{sum[2]} << 8 | sum[3];
-        in_.Skip(4);
         if (stored != (adlerB_ << 16 | adlerA_)) return InflateStatus::Damaged;
         return in_.BytesLeft() == 0 ? InflateStatus::Done : InflateStatus::TrailingData;
     }
@@ -271,18 +303,17 @@ private:
     InflateStatus Stored() {
         in_.AlignToByte();
         if (in_.BytesLeft() < 4) return InflateStatus::Truncated;
-        const std::uint8_t* header = in_.Bytes();
+        std::uint8_t header[4];
+        in_.ReadBytes(header, 4);
         const std::uint32_t length = header[0] | header[1] << 8, check = header[2] | header[3] << 8;
         if (length != (~check & 0xFFFF)) return InflateStatus::Damaged;
-        in_.Skip(4);
-        const std::size_t present = std::min<std::size_t>(length, in_.BytesLeft());
+        const std::size_t present = static_cast<std::size_t>(std::min<std::uint64_t>(length, in_.BytesLeft()));
         if (present > max_ - total_) return InflateStatus::TooLong;
         // Through the window too: later back references may reach into it.
         for (std::size_t left = present; left != 0;) {
             MakeRoom();
             const std::size_t n = std::min(left, window_.size() - at_);
-            std::copy_n(in_.Bytes(), n, window_.begin() + static_cast<std::ptrdiff_t>(at_));
-            in_.Skip(n);
+            in_.ReadBytes(window_.data() + at_, n);
             at_ += n;
             total_ += n;
             left -= n;
@@ -434,8 +465,13 @@ constexpr CrcTables kCrcTables = MakeCrcTables();
 
 }  // namespace
 
-InflateStatus Inflate(std::span<const std::uint8_t> in, std::uint64_t maxOutput, InflateSink& out) {
+InflateStatus Inflate(Pieces in, std::uint64_t maxOutput, InflateSink& out) {
     return Inflater(in, maxOutput, out).Run();
+}
+
+InflateStatus Inflate(std::span<const std::uint8_t> in, std::uint64_t maxOutput, InflateSink& out) {
+    const std::span<const std::uint8_t> whole[] = {in};
+    return Inflate(Pieces(whole), maxOutput, out);
 }
 
 InflateStatus Inflate(std::span<const std::uint8_t> in, std::uint64_t maxOutput, std::vector<std::uint8_t>& out) {

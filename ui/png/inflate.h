@@ -1,5 +1,6 @@
 // Decompression of a zlib stream (the two-byte header, DEFLATE blocks, the
-// Adler-32 checksum) held whole in memory: what a PNG's image data is.
+// Adler-32 checksum) held in memory, whole or in pieces: what a PNG's image
+// data is.
 //
 // Small on purpose: the installer carries one picture, and a general zlib
 // library is several times the size of this code. Every malformed stream ends
@@ -36,6 +37,11 @@ protected:
 // Hands the decoded bytes to `out`. On any status but Done, `out` has
 // received what was decoded up to the fault.
 InflateStatus Inflate(std::span<const std::uint8_t> in, std::uint64_t maxOutput, InflateSink& out);
+
+// The same for a stream held in pieces, one after the other (empty pieces
+// allowed), read where they lie: a PNG's image data, split in chunks.
+using Pieces = std::span<const std::span<const std::uint8_t>>;
+InflateStatus Inflate(Pieces in, std::uint64_t maxOutput, InflateSink& out);
 
 // The same, collected: replaces the content of `out` with the decoded bytes.
 InflateStatus Inflate(std::span<const std::uint8_t> in, std::uint64_t maxOutput, std::vector<std::uint8_t>& out);

@@ -215,10 +215,10 @@ Error DecodeUnchecked(std::span<const std::uint8_t> file, PixelTarget& target) {
     bool haveGamma = false;
     std::uint32_t gamma = kNeutralGamma;
     enum { BeforeData, InData, AfterData } dataState = BeforeData;
-    // The IDAT chunks' data, one zlib stream, decompressed once it is whole.
-    // The file bounds its size: one allocation, never moved as it grows.
-    std::vector<std::uint8_t> compressed;
-    compressed.reserve(file.size());
+    // The IDAT chunks' data, one zlib stream in pieces, decompressed where
+    // it lies once all of it is known.
+    std::vector<std::span<const std::uint8_t>> compressed;
+    std::uint64_t compressedSize = 0;
 
     std::size_t pos = sizeof kSignature;
     for (;;) {
@@ -247,7 +247,8 @@ Error DecodeUnchecked(std::span<const std::uint8_t> file, PixelTarget& target) {
         } else if (isData) {
             if (dataState == AfterData) return Error::SplitData;
             dataState = InData;
-            compressed.insert(compressed.end(), data, data + length);
+            compressed.emplace_back(data, length);
+            compressedSize += length;
         } else if (IsType(type, "IEND")) {
             if (length != 0) return Error::BadChunkLength;
             if (pos != file.size()) return Error::DataAfterEnd;
@@ -271,7 +272,7 @@ Error DecodeUnchecked(std::span<const std::uint8_t> file, PixelTarget& target) {
     const std::uint64_t expected = ExpectedBytes(header);
     // DEFLATE expands by at most 1032 to 1: data that cannot fill the rows
     // gets no pixels made for it, only the stream's verdict.
-    if (expected > std::uint64_t{1032} * compressed.size()) {
+    if (expected > std::uint64_t{1032} * compressedSize) {
         Discard discard;
         const Error e = FromInflate(Inflate(compressed, expected, discard));
         return e != Error::None ? e : Error::TruncatedData;

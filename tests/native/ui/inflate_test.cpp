@@ -2,12 +2,14 @@
 // at every level and strategy must decode to the bytes that went in; damaged
 // streams must be refused wherever zlib refuses them and decode to zlib's
 // bytes wherever zlib accepts them; and a table of hand-made streams pins down
-// each refusal.
+// each refusal. Every stream is also read cut in pieces, which must change
+// nothing.
 #include "ui/png/inflate.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -76,8 +78,30 @@ Bytes Sample(std::mt19937& random, std::size_t size) {
     return data;
 }
 
+// The stream cut at random places into pieces, as a PNG's chunks hold it:
+// a few cuts, or one every 1 to 9 bytes; some pieces may be empty.
+InflateStatus InflateInPieces(const Bytes& stream, std::uint64_t limit, Bytes& out, std::mt19937& random) {
+    std::vector<std::size_t> cuts = {0, stream.size()};
+    if (random() % 4 == 0) {
+        const std::size_t every = 1 + random() % 9;
+        for (std::size_t at = every; at < stream.size(); at += every) cuts.push_back(at);
+    } else {
+        for (unsigned n = random() % 8; n > 0; --n) cuts.push_back(random() % (stream.size() + 1));
+    }
+    std::sort(cuts.begin(), cuts.end());
+    std::vector<std::span<const std::uint8_t>> pieces;
+    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) pieces.emplace_back(stream.data() + cuts[i], cuts[i + 1] - cuts[i]);
+    struct Collect final : InflateSink {
+        Bytes& bytes;
+        explicit Collect(Bytes& into) : bytes(into) {}
+        void Take(std::span<const std::uint8_t> piece) override { bytes.insert(bytes.end(), piece.begin(), piece.end()); }
+    } collect(out);
+    out.clear();
+    return Inflate(Pieces(pieces), limit, collect);
+}
+
 TEST(Inflate, DecodesWhatZlibCompressesAtEveryLevelAndStrategy) {
-    std::mt19937 random(1);
+    std::mt19937 random(1), cutting(4);
     const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
     for (std::size_t size : {0u, 1u, 2u, 100u, 5000u, 70000u, 300000u}) {
         const Bytes raw = Sample(random, size);
@@ -88,13 +112,16 @@ TEST(Inflate, DecodesWhatZlibCompressesAtEveryLevelAndStrategy) {
                 ASSERT_EQ(Inflate(stream, raw.size(), out), InflateStatus::Done)
                     << "size " << size << ", level " << level << ", strategy " << strategy;
                 ASSERT_TRUE(out == raw) << "size " << size << ", level " << level << ", strategy " << strategy;
+                Bytes fromPieces;
+                ASSERT_EQ(InflateInPieces(stream, raw.size(), fromPieces, cutting), InflateStatus::Done);
+                ASSERT_TRUE(fromPieces == raw) << "in pieces: size " << size << ", level " << level;
             }
         }
     }
 }
 
 TEST(Inflate, AgreesWithZlibOnDamagedStreams) {
-    std::mt19937 random(2);
+    std::mt19937 random(2), cutting(6);
     int accepted = 0, refused = 0;
     for (int round = 0; round < 4000; ++round) {
         const Bytes raw = Sample(random, 1 + random() % 3000);
@@ -111,6 +138,9 @@ TEST(Inflate, AgreesWithZlibOnDamagedStreams) {
         const bool zlibAccepts = ZlibInflate(stream, limit, expected);
         const InflateStatus status = Inflate(stream, limit, out);
         ASSERT_EQ(status == InflateStatus::Done, zlibAccepts) << "round " << round;
+        Bytes fromPieces;
+        ASSERT_EQ(InflateInPieces(stream, limit, fromPieces, cutting), status) << "round " << round;
+        ASSERT_TRUE(fromPieces == out) << "in pieces: round " << round;
         if (zlibAccepts) {
             ASSERT_TRUE(out == expected) << "round " << round;
             ++accepted;
@@ -243,9 +273,12 @@ TEST(Inflate, RefusesEachKindOfFault) {
         {"over-subscribed code-length code", Zlib(oversubscribed.bytes, 0), 6, InflateStatus::Damaged},
         {"repeat of a length before any length", Zlib(repeatFirst.bytes, 0), 6, InflateStatus::Damaged},
     };
+    std::mt19937 random(5);
     for (const Case& c : cases) {
         Bytes out;
         EXPECT_EQ(Inflate(c.stream, c.limit, out), c.expected) << c.what;
+        for (int cutting = 0; cutting < 8; ++cutting)
+            EXPECT_EQ(InflateInPieces(c.stream, c.limit, out, random), c.expected) << c.what << ", in pieces";
         Bytes reference;
         EXPECT_EQ(ZlibInflate(c.stream, c.limit, reference), c.expected == InflateStatus::Done)
             << c.what << ": zlib's verdict differs";
