@@ -60,28 +60,40 @@ std::uint64_t PassBytes(std::uint32_t width, std::uint32_t height, const Pass& p
 }
 
 // Undoes one row's filter in place. `previous` is the pass's row above,
-// already unfiltered, or zeros for its first row.
+// already unfiltered, or zeros for its first row; `length` is a whole number
+// of pixels. The pixel to the left, and the one above it, are carried along
+// channel by channel rather than read back from the row: each read would wait
+// for the store just made.
 bool Unfilter(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* previous, std::size_t length) noexcept {
     constexpr std::size_t bpp = kBytesPerPixel;
-    const std::size_t first = std::min(bpp, length);  // the bytes with no pixel to their left
+    // Left of the first pixel, and above that, everything reads as zero.
+    std::uint8_t left[bpp] = {}, upLeft[bpp] = {};
     switch (filter) {
     case 0:  // None
         return true;
     case 1:  // Sub
-        for (std::size_t i = bpp; i < length; ++i) row[i] = static_cast<std::uint8_t>(row[i] + row[i - bpp]);
+        for (std::size_t i = 0; i < length; i += bpp)
+#pragma GCC unroll 4
+            for (std::size_t k = 0; k < bpp; ++k) row[i + k] = left[k] = static_cast<std::uint8_t>(row[i + k] + left[k]);
         return true;
     case 2:  // Up
         for (std::size_t i = 0; i < length; ++i) row[i] = static_cast<std::uint8_t>(row[i] + previous[i]);
         return true;
     case 3:  // Average
-        for (std::size_t i = 0; i < first; ++i) row[i] = static_cast<std::uint8_t>(row[i] + (previous[i] >> 1));
-        for (std::size_t i = bpp; i < length; ++i)
-            row[i] = static_cast<std::uint8_t>(row[i] + ((unsigned{row[i - bpp]} + previous[i]) >> 1));
+        for (std::size_t i = 0; i < length; i += bpp)
+#pragma GCC unroll 4
+            for (std::size_t k = 0; k < bpp; ++k)
+                row[i + k] = left[k] =
+                    static_cast<std::uint8_t>(row[i + k] + ((unsigned{left[k]} + previous[i + k]) >> 1));
         return true;
-    case 4:  // Paeth, where the left and upper-left bytes of the first pixel read as zero
-        for (std::size_t i = 0; i < first; ++i) row[i] = static_cast<std::uint8_t>(row[i] + previous[i]);
-        for (std::size_t i = bpp; i < length; ++i)
-            row[i] = static_cast<std::uint8_t>(row[i] + Paeth(row[i - bpp], previous[i], previous[i - bpp]));
+    case 4:  // Paeth
+        for (std::size_t i = 0; i < length; i += bpp)
+#pragma GCC unroll 4
+            for (std::size_t k = 0; k < bpp; ++k) {
+                const std::uint8_t up = previous[i + k];
+                row[i + k] = left[k] = static_cast<std::uint8_t>(row[i + k] + Paeth(left[k], up, upLeft[k]));
+                upLeft[k] = up;
+            }
         return true;
     default:
         return false;
