@@ -27,33 +27,39 @@ void CompositeSpan(std::uint32_t* pixels, const std::uint8_t* src, std::size_t c
     for (std::size_t i = 0; i < count; ++i, src += 4) pixels[i] = Over(pixels[i], src);
 }
 
-// Appends the runs of one row's pixels that differ from the key.
-void AppendRowRuns(const std::uint32_t* row, std::int32_t width, std::int32_t y, std::uint32_t key,
-                   std::vector<RowRun>& runs) {
-    std::int32_t start = -1;
-    for (std::int32_t x = 0; x < width; ++x) {
-        const bool in = (row[x] & 0x00FFFFFF) != key;
-        if (in && start < 0) {
-            start = x;
-        } else if (!in && start >= 0) {
-            runs.push_back({start, x, y});
-            start = -1;
+// Collects the runs of "in" pixels of one row, told each pixel in turn.
+class RowRunner {
+public:
+    RowRunner(std::int32_t y, std::vector<RowRun>& runs) : y_(y), runs_(runs) {}
+
+    [[gnu::always_inline]] void Pixel(std::int32_t x, bool in) {
+        if (in == (start_ >= 0)) return;
+        if (in) {
+            start_ = x;
+        } else {
+            runs_.push_back({start_, x, y_});
+            start_ = -1;
         }
     }
-    if (start >= 0) runs.push_back({start, width, y});
+    // After the row's last pixel: a run still open reaches its end.
+    void End(std::int32_t width) {
+        if (start_ >= 0) runs_.push_back({start_, width, y_});
+    }
+
+private:
+    std::int32_t y_;
+    std::vector<RowRun>& runs_;
+    std::int32_t start_ = -1;
+};
+
+// Whether an RGBA pixel belongs to the outline: drawn over white, it differs
+// from the key.
+[[gnu::always_inline]] inline bool InOutline(const std::uint8_t* rgba, std::uint32_t key) noexcept {
+    return (Over(kDibWhite, rgba) & 0x00FFFFFF) != key;
 }
 
 // The key of the outline: the bottom-left pixel drawn over white.
 std::uint32_t OutlineKey(const std::uint8_t* bottomRow) noexcept { return Over(kDibWhite, bottomRow) & 0x00FFFFFF; }
-
-// Appends the outline's runs of one RGBA row: the row drawn over white in
-// `overWhite` (one row long), then its pixels that differ from the key.
-void AppendOutlineRow(const std::uint8_t* rgba, std::vector<std::uint32_t>& overWhite, std::int32_t y,
-                      std::uint32_t key, std::vector<RowRun>& runs) {
-    std::fill(overWhite.begin(), overWhite.end(), kDibWhite);
-    CompositeSpan(overWhite.data(), rgba, overWhite.size());
-    AppendRowRuns(overWhite.data(), static_cast<std::int32_t>(overWhite.size()), y, key, runs);
-}
 
 }  // namespace
 
@@ -80,8 +86,12 @@ std::vector<RowRun> ComputeRowRuns(std::span<const std::uint32_t> pixels, std::i
     std::vector<RowRun> runs;
     if (width <= 0 || height <= 0 || pixels.size() < std::size_t(width) * std::size_t(height)) return runs;
     const std::uint32_t key = KeyColour(pixels, width, height);
-    for (std::int32_t y = 0; y < height; ++y)
-        AppendRowRuns(pixels.data() + std::size_t(y) * std::size_t(width), width, y, key, runs);
+    for (std::int32_t y = 0; y < height; ++y) {
+        const std::uint32_t* row = pixels.data() + std::size_t(y) * std::size_t(width);
+        RowRunner runner(y, runs);
+        for (std::int32_t x = 0; x < width; ++x) runner.Pixel(x, (row[x] & 0x00FFFFFF) != key);
+        runner.End(width);
+    }
     return runs;
 }
 
@@ -93,8 +103,12 @@ std::vector<RowRun> ShapeRuns(const png::Image& picture) {
     if (width <= 0 || height <= 0 || picture.rgba.size() < rowBytes * picture.height) return runs;
     const auto rgba = [&](std::int32_t y) { return picture.rgba.data() + std::size_t(y) * rowBytes; };
     const std::uint32_t key = OutlineKey(rgba(height - 1));
-    std::vector<std::uint32_t> overWhite(picture.width);
-    for (std::int32_t y = 0; y < height; ++y) AppendOutlineRow(rgba(y), overWhite, y, key, runs);
+    for (std::int32_t y = 0; y < height; ++y) {
+        const std::uint8_t* src = rgba(y);
+        RowRunner runner(y, runs);
+        for (std::int32_t x = 0; x < width; ++x, src += 4) runner.Pixel(x, InOutline(src, key));
+        runner.End(width);
+    }
     return runs;
 }
 
@@ -107,17 +121,18 @@ std::vector<RowRun> CompositeInPlace(std::span<std::uint32_t> pixels, std::int32
     };
     // The key is read before any pixel changes.
     const std::uint32_t key = OutlineKey(rgba(height - 1));
-    std::vector<std::uint32_t> overWhite(static_cast<std::size_t>(width));
     for (std::int32_t y = 0; y < height; ++y) {
         const std::uint8_t* src = rgba(y);
-        AppendOutlineRow(src, overWhite, y, key, runs);
-        // Each pixel is read whole before its place is written.
         std::uint32_t* row = pixels.data() + std::size_t(y) * std::size_t(width);
+        RowRunner runner(y, runs);
         for (std::int32_t x = 0; x < width; ++x, src += 4) {
+            // Each pixel is read whole before its place is written.
             std::uint8_t pixel[4];
             std::memcpy(pixel, src, 4);
+            runner.Pixel(x, InOutline(pixel, key));
             row[x] = Over(background, pixel);
         }
+        runner.End(width);
     }
     return runs;
 }
