@@ -509,6 +509,7 @@ TEST(ResetAttributes, GoesOneLevelDeepAndLeavesTheFolderAbove) {
     ::SetFileAttributesW(W(data + u"versteckt.txt"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     ::SetFileAttributesW(W(data + u"Unter\\tiefer.txt"), FILE_ATTRIBUTE_READONLY);
     ::SetFileAttributesW(W(data + u"Unter"), FILE_ATTRIBUTE_READONLY);
+    ::SetFileAttributesW(W(data.substr(0, data.size() - 1)), FILE_ATTRIBUTE_HIDDEN);
     ::SetFileAttributesW(W(game.substr(0, game.size() - 1)), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     // As the platform keeps them (Wine keeps no read-only bit on a folder).
     const DWORD above = Attributes(game.substr(0, game.size() - 1));
@@ -517,6 +518,7 @@ TEST(ResetAttributes, GoesOneLevelDeepAndLeavesTheFolderAbove) {
     host.ResetAttributes(data);
 
     const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    EXPECT_EQ(Attributes(data.substr(0, data.size() - 1)) & kept, 0u);
     EXPECT_EQ(Attributes(data + u"schreibgeschützt.txt") & kept, 0u);
     EXPECT_EQ(Attributes(data + u"versteckt.txt") & kept, 0u);
     EXPECT_EQ(Attributes(data + u"Unter") & kept, 0u);
