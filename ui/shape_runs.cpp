@@ -52,14 +52,11 @@ private:
     std::int32_t start_ = -1;
 };
 
-// Whether an RGBA pixel belongs to the outline: drawn over white, it differs
-// from the key.
-[[gnu::always_inline]] inline bool InOutline(const std::uint8_t* rgba, std::uint32_t key) noexcept {
-    return (Over(kDibWhite, rgba) & 0x00FFFFFF) != key;
+// An RGBA pixel drawn over white, as the outline compares it: its key is the
+// bottom-left pixel's, and the pixels that differ from it are in.
+[[gnu::always_inline]] inline std::uint32_t OverWhite(const std::uint8_t* rgba) noexcept {
+    return Over(kDibWhite, rgba) & 0x00FFFFFF;
 }
-
-// The key of the outline: the bottom-left pixel drawn over white.
-std::uint32_t OutlineKey(const std::uint8_t* bottomRow) noexcept { return Over(kDibWhite, bottomRow) & 0x00FFFFFF; }
 
 }  // namespace
 
@@ -102,11 +99,11 @@ std::vector<RowRun> ShapeRuns(const png::Image& picture) {
     const std::size_t rowBytes = std::size_t{picture.width} * 4;
     if (width <= 0 || height <= 0 || picture.rgba.size() < rowBytes * picture.height) return runs;
     const auto rgba = [&](std::int32_t y) { return picture.rgba.data() + std::size_t(y) * rowBytes; };
-    const std::uint32_t key = OutlineKey(rgba(height - 1));
+    const std::uint32_t key = OverWhite(rgba(height - 1));
     for (std::int32_t y = 0; y < height; ++y) {
         const std::uint8_t* src = rgba(y);
         RowRunner runner(y, runs);
-        for (std::int32_t x = 0; x < width; ++x, src += 4) runner.Pixel(x, InOutline(src, key));
+        for (std::int32_t x = 0; x < width; ++x, src += 4) runner.Pixel(x, OverWhite(src) != key);
         runner.End(width);
     }
     return runs;
@@ -120,7 +117,7 @@ std::vector<RowRun> CompositeInPlace(std::span<std::uint32_t> pixels, std::int32
         return reinterpret_cast<const std::uint8_t*>(pixels.data() + std::size_t(y) * std::size_t(width));
     };
     // The key is read before any pixel changes.
-    const std::uint32_t key = OutlineKey(rgba(height - 1));
+    const std::uint32_t key = OverWhite(rgba(height - 1));
     for (std::int32_t y = 0; y < height; ++y) {
         const std::uint8_t* src = rgba(y);
         std::uint32_t* row = pixels.data() + std::size_t(y) * std::size_t(width);
@@ -129,7 +126,7 @@ std::vector<RowRun> CompositeInPlace(std::span<std::uint32_t> pixels, std::int32
             // Each pixel is read whole before its place is written.
             std::uint8_t pixel[4];
             std::memcpy(pixel, src, 4);
-            runner.Pixel(x, InOutline(pixel, key));
+            runner.Pixel(x, OverWhite(pixel) != key);
             row[x] = Over(background, pixel);
         }
         runner.End(width);
