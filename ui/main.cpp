@@ -9,6 +9,9 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // Before anything can load a DLL: only the system folder is searched.
     const bool strictSearch = brunvald::win32::HardenDllSearch();
+    // The window takes no text; without an input method, showing it loads no
+    // COM.
+    brunvald::win32::DisableInputMethod();
     // The system DLLs that the platform's DLLs load by name later, loaded now
     // from the system folder, so that no later request finds one beside us.
     brunvald::win32::PreloadSystemDlls(strictSearch);
@@ -23,5 +26,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // A refusal has closed the window before it was ever shown.
     if (window.FormCreate() == brunvald::AfterHandler::CloseWindow) return 0;
     window.ShowCentred();
+    // Nothing so far has loaded COM; the window is on the screen before it
+    // is loaded.
+    brunvald::win32::PreloadComDlls();
     return window.RunMessageLoop();
 }

@@ -8,7 +8,8 @@ beside the program. Here a stand-in DLL that leaves a marker file when loaded
 is planted under every such name beside the running executable, and Wine is
 told to prefer a DLL found there (as Windows does for DLLs that are not
 KnownDLLs). A whole install and a whole uninstall must finish as usual with
-none of them loaded.
+none of them loaded, and so must a refusal, whose box is shown before the
+program has loaded everything it preloads.
 """
 
 import copy
@@ -21,6 +22,7 @@ from pathlib import Path
 import harness
 from harness import Driver
 from test_install import INSTALLED, UNINSTALLED, RunCase
+from test_startup import NO_GAME
 
 PLANTED = Path(os.environ.get("BRUNVALD_PLANTED_DLL",
                               harness.BUILD / "tests" / "win32" / "host" / "planted" / "version.dll"))
@@ -107,6 +109,15 @@ class PlantedDlls(RunCase):
             (data / name).unlink()
         self.assertEqual(game.snapshot(), before)
         self.assertNoRecords()
+
+    def test_refusal_loads_none_of_them(self):
+        exe = self.installer_copy()
+        download = self.w.unix(exe).parent
+        self.plant(download)
+        report = self.run_planted([], exe)
+        self.assertEqual(self.markers(download), [])
+        self.assertEndedCleanly(report)
+        self.assertEqual(self.boxes(report), [("Fehler", NO_GAME)])
 
 
 if __name__ == "__main__":

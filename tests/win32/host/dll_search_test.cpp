@@ -10,18 +10,24 @@
 namespace brunvald::test {
 namespace {
 
-// How many of the names are loaded in a child after it preloaded.
-DWORD LoadedAfterPreload(const std::wstring& mode, const std::wstring& names) {
-    unique_handle child = StartSelf(L"--child-preload " + mode + L" " + names);
+// The exit code of this program started as a child with the arguments.
+DWORD ChildResult(const std::wstring& arguments) {
+    unique_handle child = StartSelf(arguments);
     if (::WaitForSingleObject(child.get(), 30000) != WAIT_OBJECT_0) return ~DWORD{0};
     DWORD code = ~DWORD{0};
     if (!::GetExitCodeProcess(child.get(), &code)) return ~DWORD{0};
     return code;
 }
 
-// What Wine's built-in DLLs load as delay-loaded imports beside the program:
-// loaded whatever the search order.
-const std::wstring kAlways = L"uxtheme.dll msimg32.dll rpcrt4.dll combase.dll ole32.dll";
+// How many of the names are loaded in a child after it preloaded.
+DWORD LoadedAfterPreload(const std::wstring& mode, const std::wstring& names) {
+    return ChildResult(L"--child-preload " + mode + L" " + names);
+}
+
+// What Wine's built-in DLLs load as delay-loaded imports beside the program,
+// whatever the search order: while the window is made and shown, and COM.
+const std::wstring kByTheWindow = L"uxtheme.dll msimg32.dll";
+const std::wstring kCom = L"rpcrt4.dll combase.dll ole32.dll";
 // Of what Windows' own DLLs load by name, those that Wine has and that no
 // process loads at its start: needed only without the strict search order.
 const std::wstring kWithoutStrictSearch = L"dwmapi.dll oleacc.dll userenv.dll propsys.dll setupapi.dll";
@@ -33,13 +39,23 @@ TEST(PreloadSystemDlls, LoadsWhatTheSearchOrderLeavesOpen) {
         DWORD loaded;
     };
     const Case cases[] = {
-        {L"strict", &kAlways, 5},
+        {L"strict", &kByTheWindow, 2},
         {L"strict", &kWithoutStrictSearch, 0},  // found in the system folder alone: not worth start-up time
-        {L"loose", &kAlways, 5},
+        {L"strict", &kCom, 0},                  // loaded once the window is shown
+        {L"loose", &kByTheWindow, 2},
         {L"loose", &kWithoutStrictSearch, 5},
+        {L"com", &kCom, 3},
     };
     for (const Case& c : cases)
         EXPECT_EQ(LoadedAfterPreload(c.mode, *c.names), c.loaded) << Utf8(T(c.mode)) << ": " << Utf8(T(*c.names));
+}
+
+// What lets COM be preloaded after the window is shown: with the input method
+// on, Wine loads COM at the first activation of a window (by a delay-loaded
+// import looked for beside the program); turned off, it does not.
+TEST(DisableInputMethod, ShowingAWindowThenLoadsNoCom) {
+    EXPECT_EQ(ChildResult(L"--child-show-window on"), 1u) << "control: the input method no longer loads COM";
+    EXPECT_EQ(ChildResult(L"--child-show-window off"), 0u);
 }
 
 }  // namespace
