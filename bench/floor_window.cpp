@@ -22,7 +22,12 @@
 // And with BENCH_FLOOR_SHELL32 as well (bench-floor-shell32.exe): the shaped
 // floor that imports shell32.dll, as the installer did before it loaded
 // shell32 only where it needs it: what that import costs at start.
-#if defined(BENCH_FLOOR_SHELL32) && !defined(BENCH_FLOOR_SHAPED)
+//
+// And with BENCH_FLOOR_NO_IME as well (bench-floor-no-ime.exe): the shaped
+// floor with the input method turned off before its window is created, as
+// the installer does (it takes no text): the floor for the installer's own
+// work when neither has an input method.
+#if (defined(BENCH_FLOOR_SHELL32) || defined(BENCH_FLOOR_NO_IME)) && !defined(BENCH_FLOOR_SHAPED)
 #define BENCH_FLOOR_SHAPED
 #endif
 #if defined(BENCH_FLOOR_SHAPED) && !defined(BENCH_FLOOR_CONTROLS)
@@ -33,6 +38,9 @@
 
 #ifdef BENCH_FLOOR_SHELL32
 #include <shellapi.h>
+#endif
+#ifdef BENCH_FLOOR_NO_IME
+#include <imm.h>
 #endif
 
 #include <cstdio>
@@ -103,6 +111,9 @@ LRESULT CALLBACK FloorProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+#ifdef BENCH_FLOOR_NO_IME
+    ::ImmDisableIME(static_cast<DWORD>(-1));
+#endif
     WNDCLASSEXW type{};
     type.cbSize = sizeof type;
     type.lpfnWndProc = FloorProc;

@@ -150,7 +150,7 @@ def bench_startup(w, rounds, peer):
     bench = w.unix(BENCH_DIR)
     bench.mkdir(parents=True, exist_ok=True)
     for exe in ("bench-floor.exe", "bench-floor-controls.exe", "bench-floor-shaped.exe", "bench-floor-shell32.exe",
-                "bench-launch.exe", "bench-phases.exe"):
+                "bench-floor-no-ime.exe", "bench-launch.exe", "bench-phases.exe"):
         if (TOOLS / exe).exists():
             shutil.copyfile(TOOLS / exe, bench / exe)
     shutil.copyfile(BUILD / "Brunvald.exe", bench / "Brunvald.exe")
@@ -159,6 +159,7 @@ def bench_startup(w, rounds, peer):
     if write_ready_shape(bench):
         targets.append("shaped=" + BENCH_DIR + r"\bench-floor-shaped.exe")
         targets.append("shell32=" + BENCH_DIR + r"\bench-floor-shell32.exe")
+        targets.append("noime=" + BENCH_DIR + r"\bench-floor-no-ime.exe")
     if peer:
         shutil.copyfile(peer, bench / "peer-example.exe")
         targets.append("peer=" + BENCH_DIR + r"\peer-example.exe")
@@ -177,7 +178,7 @@ def bench_startup(w, rounds, peer):
     for r in runs:
         if "ms" in r and r.get("class") != expected.get(r.get("label"), "BenchFloor"):
             result["errors"].append({"label": r["label"], "error": "window of class %s instead" % r.get("class")})
-    for label in ("installer", "floor", "controls", "shaped", "shell32", "peer"):
+    for label in ("installer", "floor", "controls", "shaped", "shell32", "noime", "peer"):
         ok = [r for r in runs if r.get("label") == label and "ms" in r
               and r.get("class") == expected.get(label, "BenchFloor")]
         if not ok:
@@ -769,6 +770,8 @@ def section_startup(r):
         startup_row("... and with the window's picture and region made ready (`bench-floor-shaped.exe`)",
                     r.get("shaped")),
         startup_row("... and importing shell32.dll (`bench-floor-shell32.exe`)", r.get("shell32")),
+        startup_row("the floor with picture and region, input method off (`bench-floor-no-ime.exe`)",
+                    r.get("noime")),
         startup_row("**`Brunvald.exe`**", inst),
         startup_row("peer: NSIS installer of the example mission", r.get("peer")),
         "",
@@ -778,7 +781,9 @@ def section_startup(r):
     for name, one, other in (("installer / floor", "installer", "floor"),
                              ("installer / floor with buttons, picture and region", "installer", "shaped"),
                              ("installer / peer", "installer", "peer"),
-                             ("that floor importing shell32 / without", "shell32", "shaped")):
+                             ("that floor importing shell32 / without", "shell32", "shaped"),
+                             ("installer / that floor with its input method off", "installer", "noime"),
+                             ("that floor with its input method off / on", "noime", "shaped")):
         a, b = r.get(one), r.get(other)
         lines.append("| %s | %s | %s | %s |" % (
             name, ratio_cell(median(a["ms"]), median(b["ms"])) if a and b else "-", paired(a, b),
