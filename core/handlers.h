@@ -19,19 +19,23 @@ AfterHandler FormCreate(HostOps& host, InstallerWindow& window, ProgramState& st
 
 // The install run; closes the window after its final message. A failed copy
 // of the installer ends it early with its own message and keeps the window,
-// as an error does (raised to the window). Does nothing when start-up did not
-// complete.
+// as an error does (raised to the window), among them an unreadable journal
+// and a file that cannot be saved under its backup name. Does nothing when
+// start-up did not complete.
 AfterHandler InstallRun(HostOps& host, InstallerWindow& window, ProgramState& state);
 
-// The uninstall run; after its final message it starts the self-removal
-// script and closes the window. An error, among them a script that cannot be
-// written, ends it early and keeps the window. Does nothing when start-up did
-// not complete.
+// The uninstall run; writes the self-removal script, shows its final
+// message, starts the script and closes the window. An error ends it early
+// and keeps the window: a change of the install that cannot be undone (named
+// by its file), a registry record that will not go, a script that cannot be
+// written. Does nothing when start-up did not complete.
 AfterHandler UninstallRun(HostOps& host, InstallerWindow& window, ProgramState& state);
 
-// Writes "des.bat" beside the running executable and starts it hidden, owned
-// by the window. The script waits until the program's file can be deleted,
-// so the window must close right after.
-void StartSelfRemoval(HostOps& host, InstallerWindow& window);
+// Writes "des.bat" beside the running executable and returns its path.
+// Raises the file-creation error.
+Text WriteSelfRemovalScript(HostOps& host);
+// Starts the script hidden, owned by the window. The script waits until the
+// program's file can be deleted, so the window must close right after.
+void StartSelfRemoval(HostOps& host, const Text& scriptPath, InstallerWindow& window);
 
 }  // namespace brunvald

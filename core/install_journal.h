@@ -12,6 +12,10 @@
 // redoes only what is left; it deletes the journal after both registry
 // records are gone.
 //
+// The journal, not the manifest, is the truth of the uninstall: it undoes
+// every record, also those of lines that a later version of the mission no
+// longer has.
+//
 // Where it lives: a file beside the installer's copy in the game's Data
 // folder ("Brunvald-<marker>.journal"). Not in the registry, because the
 // two records there keep their values as the platform's list and other
@@ -33,8 +37,10 @@
 // A journal that is missing or cannot be read never leads to deleting a file
 // whose owner is unknown: without a journal, a mission that the registry
 // records as installed (by a build that kept no journal) is adopted by the
-// older rules; with no record either, nothing is the mission's. An unreadable
-// journal is adopted from the backups alone.
+// older rules; with no record either, nothing is the mission's. The install
+// stores its journal before it writes the registry records, so records
+// without a journal are never this build's. An unreadable journal is adopted
+// from the backups alone by the uninstall, and refuses the install.
 #pragma once
 
 #include <vector>
@@ -44,12 +50,14 @@
 namespace brunvald {
 
 enum class JournalMark : char16_t {
-    FolderMade = u'F',  // the campaign folder did not exist: it goes whole
+    FolderMade = u'F',  // the campaign folder did not exist: it goes when empty
     Writing = u'w',     // a file where the game had none, being written
     Written = u'W',     // that file, complete
     Saved = u'S',       // the game's file went to `backup` first
 };
 
+// In memory every path is whole (the current game folder joined with what
+// the file holds); see EncodeJournal for the stored form.
 struct JournalRecord {
     JournalMark mark = JournalMark::Written;
     Text path;      // the folder or file, as the runs build it
@@ -59,27 +67,53 @@ struct JournalRecord {
     bool operator==(const JournalRecord&) const = default;
 };
 
-// The stored form: UTF-16LE text, a header line, one line per record with
-// length-prefixed fields, and an end line with the number of records. Any
-// deviation, a cut included, makes the whole unreadable.
-std::vector<std::uint8_t> EncodeJournal(const std::vector<JournalRecord>& records);
-bool DecodeJournal(Bytes bytes, std::vector<JournalRecord>& records);
+// What a journal file holds.
+struct JournalContent {
+    Text missionName;  // empty in a journal of the first form
+    std::vector<JournalRecord> records;
+};
+
+// The stored form: UTF-16LE text, a header line, a line with the mission's
+// name, one line per record with length-prefixed fields, and an end line
+// with the number of records. Paths under gameFolder are stored relative to
+// it, so the journal stays true when the player moves the game's folder, or
+// when App Paths names it in another spelling (a short 8.3 name, another
+// letter case): the journal lives in the game's Data folder and moves with
+// it. Any deviation, a cut included, makes the whole unreadable.
+//
+// Decoding joins relative paths to gameFolder. The first form of the journal
+// (no name line, every path whole) is read as well; its paths under the
+// current game folder become relative at the next store, the others stay as
+// they are.
+std::vector<std::uint8_t> EncodeJournal(const JournalContent& content, const Text& gameFolder);
+bool DecodeJournal(Bytes bytes, const Text& gameFolder, JournalContent& content);
 
 // dataFolder + "Brunvald-" + missionMarker + ".journal".
 Text JournalPath(const InstallPaths& paths, const MissionIdentity& identity);
+
+// The journals in the game's Data folder, by the file name of each.
+inline constexpr char16_t kJournalPattern[] = u"Brunvald-*.journal";
 
 class InstallJournal {
 public:
     enum class Condition { Missing, Valid, Unreadable };
 
-    // Reads the journal at path.
-    InstallJournal(HostOps& host, Text path);
+    // Reads the journal of this mission in this game.
+    InstallJournal(HostOps& host, const InstallPaths& paths, const MissionIdentity& identity);
+    // Reads the journal at path, for a game in gameFolder (another mission's
+    // journal, read at start-up); its stores keep the name it holds.
+    InstallJournal(HostOps& host, Text path, Text gameFolder, Text missionName = {});
 
     Condition condition() const noexcept { return condition_; }
-    const std::vector<JournalRecord>& records() const noexcept { return records_; }
+    const Text& path() const noexcept { return path_; }
+    const Text& missionName() const noexcept { return content_.missionName; }
+    const std::vector<JournalRecord>& records() const noexcept { return content_.records; }
     // The record of a path (compared as Windows compares names); null if none.
     const JournalRecord* Find(const Text& path) const;
 
+    // Stores the journal as it is, empty where there was none, so that it
+    // exists before anything else the install writes.
+    void Start();
     // Adds the record, or replaces the one of its path, and stores the
     // journal before returning (flushed when either is a Saved record).
     // Raises the host's write error; the change it announces must then not
@@ -101,8 +135,22 @@ private:
 
     HostOps& host_;
     Text path_;
+    Text gameFolder_;
     Condition condition_ = Condition::Missing;
-    std::vector<JournalRecord> records_;
+    JournalContent content_;
 };
+
+// What the game's folders show of an install that kept no journal, or whose
+// journal cannot be read; stored as the journal before the first change.
+enum class AdoptionEvidence {
+    // The registry records the mission, but a build that kept no journal
+    // installed it: a file whose backup is present, or that holds exactly
+    // the mission's bytes, is the mission's, and so is its campaign folder.
+    EarlierBuild,
+    // The journal is unreadable: only files whose backup is present.
+    BackupsOnly,
+};
+void AdoptFromTheGame(InstallJournal& journal, HostOps& host, const MissionModel& mission,
+                      const MissionIdentity& identity, AdoptionEvidence evidence);
 
 }  // namespace brunvald

@@ -1,6 +1,6 @@
-// InstallRun: copies the installer into the game's Data folder, puts every
-// file of the mission in its place (saving each game file it replaces under
-// its backup name), writes the two registry records and closes the window.
+// InstallRun: copies the installer into the game's Data folder, writes the
+// two registry records, puts every file of the mission in its place (saving
+// each file it replaces under its backup name) and closes the window.
 //
 // Every change to the game is announced in the install journal before it is
 // made (see install_journal.h). A rerun, after an error or a kill, decides
@@ -23,16 +23,14 @@ namespace {
 
 class InstallWalk {
 public:
-    InstallWalk(HostOps& host, InstallerWindow& window, const ProgramState& state)
-        : host_(host), window_(window), state_(state), paths_(state.paths) {}
+    InstallWalk(HostOps& host, InstallerWindow& window, const ProgramState& state, InstallJournal& journal)
+        : host_(host), window_(window), state_(state), paths_(state.paths), journal_(journal) {}
 
     bool CopyInstaller();
-    void OpenJournal();
     void Entry(const MissionEntry& entry);
 
 private:
     void ProgressStep();
-    bool SavesGameFile(const MissionEntry& entry);
     void MakeCampaignFolder(const Text& folder);
     void PlaceFile(const MissionEntry& entry);
     void WriteOwnFile(const MissionEntry& entry, const Text& target);
@@ -42,11 +40,7 @@ private:
     InstallerWindow& window_;
     const ProgramState& state_;
     const InstallPaths& paths_;
-    std::unique_ptr<InstallJournal> journal_;
-    // The registry records this mission as installed but there is no journal:
-    // a build that kept none installed it, and a file holding exactly the
-    // mission's bytes is that install's.
-    bool earlierBuild_ = false;
+    InstallJournal& journal_;
 };
 
 // The uninstall entry points at the copy in dataFolder, so the copy must be
@@ -67,12 +61,6 @@ bool InstallWalk::CopyInstaller() {
     return false;
 }
 
-void InstallWalk::OpenJournal() {
-    journal_ = std::make_unique<InstallJournal>(host_, JournalPath(paths_, state_.identity));
-    earlierBuild_ = journal_->condition() == InstallJournal::Condition::Missing &&
-                    OwnRecordsPresent(host_, state_.identity);
-}
-
 // One entry's share of the progress: a sweep from the bar's percent up to 100
 // with a 15 ms pause per step, which at 100 is a single pause.
 void InstallWalk::ProgressStep() {
@@ -82,74 +70,66 @@ void InstallWalk::ProgressStep() {
     }
 }
 
-// The key table's rule. For the tree images, whether the game's folder holds
-// "TreeImage.Index" decides, whatever the entry's own file name.
-bool InstallWalk::SavesGameFile(const MissionEntry& entry) {
-    switch (RuleFor(entry.kind)->saving) {
-    case GameFileSaving::Never: return false;
-    case GameFileSaving::Always: return true;
-    case GameFileSaving::WhenTreeImagePresent:
-        return host_.FileIsPresent(paths_.modelFolder + kTreeImage);
-    }
-    return false;
-}
-
 void InstallWalk::MakeCampaignFolder(const Text& folder) {
-    if (!journal_->Find(folder) && !host_.FolderIsPresent(folder))
-        journal_->Note({JournalMark::FolderMade, folder, {}, {}});
+    if (!journal_.Find(folder) && !host_.FolderIsPresent(folder))
+        journal_.Note({JournalMark::FolderMade, folder, {}, {}});
     // A folder that cannot be made is reported by the first file written into
     // it, with that file's name.
     (void)host_.MakeFolders(folder);
 }
 
-// A file that is this mission's: announced as being written, written, then
+// A file where nothing was: announced as being written, written, then
 // recorded as complete (so the uninstall removes a broken one as well, and a
 // complete one only while it still holds the mission's bytes).
 void InstallWalk::WriteOwnFile(const MissionEntry& entry, const Text& target) {
-    journal_->Note({JournalMark::Writing, target, {}, entry.resourceName});
+    journal_.Note({JournalMark::Writing, target, {}, entry.resourceName});
     host_.ExtractResource(entry.resourceName, target);
-    journal_->Note({JournalMark::Written, target, {}, entry.resourceName});
+    journal_.Note({JournalMark::Written, target, {}, entry.resourceName});
 }
 
-// Saves the game's file under its backup name, then writes the mission's.
-// When the write fails right after this attempt moved the game's file away,
-// the partly written file goes and the game's file comes back before the
-// error reaches the user: the game never loses a file to a failed install.
+// Moves the file at target to its backup name, then writes the mission's.
+// A rename that fails (a file of the backup name that the journal does not
+// know, a backup path too long, the file held open) ends the run before the
+// target is written: the file there stays what it was, and the record that
+// announced the rename goes, since nothing is under the backup name of ours.
+// When the write fails right after the rename, the partly written file goes
+// and the saved file comes back before the error reaches the user.
 void InstallWalk::SaveAndWrite(const MissionEntry& entry, const Text& target, const Text& backup) {
-    const bool renamed = host_.RenameFile(target, backup);
+    if (!host_.RenameFile(target, backup)) {
+        journal_.Forget(target);
+        throw HostError(message::GameFileNotSaved(target, backup), {u"MoveFileW", backup, 0});
+    }
     try {
         host_.ExtractResource(entry.resourceName, target);
     } catch (const HostError&) {
-        if (renamed) {
-            // Best effort on the way out: the write error is what the user
-            // sees, and what cannot be put back here stays in the journal as
-            // saved, so the uninstall restores it.
-            (void)host_.RemoveFile(target);
-            (void)host_.RenameFile(backup, target);
-        }
+        // Best effort on the way out: the write error is what the user
+        // sees, and what cannot be put back here stays in the journal as
+        // saved, so the uninstall restores it.
+        (void)host_.RemoveFile(target);
+        (void)host_.RenameFile(backup, target);
         throw;
     }
 }
 
+// Whatever the key, a file at the target that the journal does not name as
+// the mission's is saved first: a map of the player's in Cities is as much
+// theirs as a game file in Model. Where the journal knows the target, it
+// decides, never the file's name or bytes.
 void InstallWalk::PlaceFile(const MissionEntry& entry) {
     const Text target = TargetPath(entry);
     const Text backup = entry.folder + BackupName(state_.identity, entry.fileName);
-    if (const JournalRecord* known = journal_->Find(target)) {
+    if (const JournalRecord* known = journal_.Find(target)) {
         if (known->mark != JournalMark::Saved) return WriteOwnFile(entry, target);
-        // The game's file is safe under its backup name: write in place.
-        if (host_.FileIsPresent(known->backup)) return host_.ExtractResource(entry.resourceName, target);
-        // The earlier attempt ended before its rename: the game's file is
+        const Text knownBackup = known->backup;
+        // The saved file is safe under its backup name: write in place.
+        if (host_.FileIsPresent(knownBackup)) return host_.ExtractResource(entry.resourceName, target);
+        // The earlier attempt ended before its rename: the file to save is
         // still here. With nothing under either name, the file is ours.
-        if (host_.FileIsPresent(target)) return SaveAndWrite(entry, target, known->backup);
+        if (host_.FileIsPresent(target)) return SaveAndWrite(entry, target, knownBackup);
         return WriteOwnFile(entry, target);
     }
-    if (!SavesGameFile(entry) || !host_.FileIsPresent(target)) return WriteOwnFile(entry, target);
-    // A backup that exists already holds the game's file (an earlier build's
-    // install); the file here is then the mission's and is written over.
-    if (!host_.FileIsPresent(backup) && earlierBuild_ &&
-        host_.FileHoldsResource(entry.resourceName, target))
-        return WriteOwnFile(entry, target);
-    journal_->Note({JournalMark::Saved, target, backup, entry.resourceName});
+    if (!host_.FileIsPresent(target)) return WriteOwnFile(entry, target);
+    journal_.Note({JournalMark::Saved, target, backup, entry.resourceName});
     SaveAndWrite(entry, target, backup);
 }
 
@@ -162,17 +142,29 @@ void InstallWalk::Entry(const MissionEntry& entry) {
 
 }  // namespace
 
+// The journal and both registry records exist before the first change to the
+// game: an install that fails or is killed part way, or that the player
+// leaves after an error, can be undone through the list of installed
+// programs, and another mission of the maker is refused meanwhile.
 AfterHandler InstallRun(HostOps& host, InstallerWindow& window, ProgramState& state) {
     if (!state.readyForRun) return AfterHandler::KeepWindow;
     window.ShowProgressBar();
 
-    InstallWalk walk(host, window, state);
-    if (!walk.CopyInstaller()) return AfterHandler::KeepWindow;
-    walk.OpenJournal();
-    for (const MissionEntry& entry : state.mission) walk.Entry(entry);
+    InstallJournal journal(host, state.paths, state.identity);
+    // Without its journal nobody can tell which files are the game's:
+    // the uninstall rebuilds it from the backups, and must come first.
+    if (journal.condition() == InstallJournal::Condition::Unreadable)
+        throw HostError(message::JournalUnreadable(journal.path()), {u"ReadFile", journal.path(), 0});
 
+    InstallWalk walk(host, window, state, journal);
+    if (!walk.CopyInstaller()) return AfterHandler::KeepWindow;
+    if (journal.condition() == InstallJournal::Condition::Missing && OwnRecordsPresent(host, state.identity))
+        AdoptFromTheGame(journal, host, state.mission, state.identity, AdoptionEvidence::EarlierBuild);
+    journal.Start();
     WriteUninstallRecord(host, state.identity, state.paths.gameFolder, state.mission);
     WriteMakerRecord(host, state.identity);
+
+    for (const MissionEntry& entry : state.mission) walk.Entry(entry);
 
     host.Pause(300);
     host.ShowMessageBox(message::kInstallDone, message::kClosingCaption, kIconExclamation);

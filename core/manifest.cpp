@@ -123,19 +123,18 @@ bool Contains(const Text& text, std::u16string_view part) {
 std::span<const KeyRule> KeyRules() {
     namespace key = manifest_key;
     using F = TargetFolder;
-    using S = GameFileSaving;
     static constexpr KeyRule kRules[] = {
-        {key::kMaps, true, EntryKind::Maps, F::Cities, S::Never},
-        {key::kCampPak, false, EntryKind::CampPak, F::Campaigns, S::Never},
-        {key::kCampSet, false, EntryKind::CampSet, F::Campaign, S::Never},
-        {key::kCampMap, false, EntryKind::CampMap, F::Campaign, S::Never},
-        {key::kCampMod, false, EntryKind::CampMod, F::Model, S::Always},
-        {key::kCampTR1, false, EntryKind::TreeImage, F::Model, S::WhenTreeImagePresent},
-        {key::kCampTR2, false, EntryKind::TreeImage, F::Model, S::WhenTreeImagePresent},
-        {key::kCampMsg, false, EntryKind::CampMsg, F::Model, S::Always},
-        {key::kCampEng, false, EntryKind::CampEng, F::Game, S::Always},
-        {key::kGaiaPic, false, EntryKind::GaiaPic, F::Data, S::Always},
-        {key::kMainPic, false, EntryKind::MainPic, F::Data, S::Always},
+        {key::kMaps, true, EntryKind::Maps, F::Cities},
+        {key::kCampPak, false, EntryKind::CampPak, F::Campaigns},
+        {key::kCampSet, false, EntryKind::CampSet, F::Campaign},
+        {key::kCampMap, false, EntryKind::CampMap, F::Campaign},
+        {key::kCampMod, false, EntryKind::CampMod, F::Model},
+        {key::kCampTR1, false, EntryKind::TreeImage, F::Model},
+        {key::kCampTR2, false, EntryKind::TreeImage, F::Model},
+        {key::kCampMsg, false, EntryKind::CampMsg, F::Model},
+        {key::kCampEng, false, EntryKind::CampEng, F::Game},
+        {key::kGaiaPic, false, EntryKind::GaiaPic, F::Data},
+        {key::kMainPic, false, EntryKind::MainPic, F::Data},
     };
     return kRules;
 }

@@ -35,21 +35,16 @@ inline constexpr std::u16string_view kCampInI = u"CampInI";
 // folder that the CampSet entry names).
 enum class TargetFolder { Cities, Campaigns, Campaign, Model, Game, Data };
 
-// Whether the game's file of the same name is saved under its backup name
-// before the mission's file is written. The tree images are saved only while
-// the game's folder holds "TreeImage.Index".
-enum class GameFileSaving { Never, Always, WhenTreeImagePresent };
-
-// The one table of the keys: how each matches, what it is, where its file
-// goes and whether the game's file is saved first. Both runs, the install
-// journal and the start-up's mission model read it. CampInI has no row: it
+// The one table of the keys: how each matches, what it is and where its
+// file goes. Both runs, the install journal and the start-up's mission model
+// read it. Whatever the key, a file already at the target is saved under its
+// backup name first. CampInI has no row: it
 // only names the mission.
 struct KeyRule {
     std::u16string_view key;
     bool matchesAnywhere;  // "Maps": anywhere inside resourceName
     EntryKind kind;
     TargetFolder folder;
-    GameFileSaving saving;
 };
 std::span<const KeyRule> KeyRules();
 // The row of a kind; null for EntryKind::Other.

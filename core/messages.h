@@ -32,8 +32,8 @@ inline constexpr char16_t kEntryNotRemoved[] =
     u"nichtentfernt werden. Sie können den Eintrag auch seperat löschen.";
 inline constexpr char16_t kUninstallDone[] = u"Deinstallation erfolgreich beendet!";
 
-// The uninstall could not move a saved game file back: the mission's file of
-// that name cannot be removed (held open by another program, or a medium
+// The uninstall could not move a saved game file back: the mission's file
+// of that name cannot be replaced (held open by another program, or a medium
 // that cannot be written). Nothing is reported as done; the run can be
 // started again.
 inline Text GameFileNotRestored(const Text& path) {
@@ -41,6 +41,49 @@ inline Text GameFileNotRestored(const Text& path) {
            u"\" des Spiels konnte nicht wiederhergestellt werden, da die Datei der Mission an "
            u"ihrer Stelle nicht entfernt werden kann. Bitte schlie\u00dfen Sie alle Programme, die "
            u"sie verwenden, und klicken Sie erneut auf Deinstallieren.";
+}
+
+// The same, with nothing in the way at the file's name: the backup itself
+// will not move (held open, or a medium that cannot be written).
+inline Text BackupNotRenamedBack(const Text& backup, const Text& path) {
+    return u"Die Sicherung \"" + backup + u"\" konnte nicht wieder in \"" + path +
+           u"\" umbenannt werden. Bitte schlie\u00dfen Sie alle Programme, die sie verwenden, und "
+           u"klicken Sie erneut auf Deinstallieren.";
+}
+
+// A file the mission placed will not go.
+inline Text MissionFileNotRemoved(const Text& path) {
+    return u"Die Datei \"" + path +
+           u"\" der Mission konnte nicht entfernt werden. Bitte schlie\u00dfen Sie alle Programme, "
+           u"die sie verwenden, und klicken Sie erneut auf Deinstallieren.";
+}
+
+// The mission's files are gone, but a registry record will not: the copy
+// and the journal stay, so that the uninstall can be run again.
+inline Text RecordNotRemoved(const Text& keyPath) {
+    return u"Die Dateien der Mission wurden entfernt, aber der Registryeintrag "
+           u"\"HKEY_LOCAL_MACHINE\\" + keyPath +
+           u"\" konnte nicht entfernt werden. Bitte starten Sie die Deinstallation erneut "
+           u"als Administrator.";
+}
+
+// The install could not move a file it replaces to its backup name (a file
+// of that name is in the way, the name is too long, the file is held open),
+// and wrote nothing over it.
+inline Text GameFileNotSaved(const Text& path, const Text& backup) {
+    return u"Die Datei \"" + path + u"\" konnte nicht als \"" + backup +
+           u"\" gesichert werden und wurde daher nicht ersetzt. Die Installation wurde "
+           u"abgebrochen; \u00fcber \"Deinstallieren\" in der Systemsteuerung kann alles "
+           u"r\u00fcckg\u00e4ngig gemacht werden.";
+}
+
+// The install journal cannot be read: which files are the game's is unknown
+// until the uninstall has rebuilt it from the backups.
+inline Text JournalUnreadable(const Text& path) {
+    return u"Die Installationsdaten \"" + path +
+           u"\" der Mission sind besch\u00e4digt. Die Mission muss erst deinstalliert werden, "
+           u"bevor Sie sie erneut installieren! Rufen Sie dazu das Deinstallationsprogramm von "
+           u"Windows auf und starten den Deinstallationsprozess.";
 }
 
 }  // namespace brunvald::message

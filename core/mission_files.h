@@ -9,10 +9,6 @@ namespace brunvald {
 // The copy of the installer in the game's Data folder.
 inline constexpr char16_t kInstallerFileName[] = u"Brunvald.exe";
 
-// The game's tree-image files, handled under these fixed names.
-inline constexpr char16_t kTreeImage[] = u"TreeImage.Index";
-inline constexpr char16_t kResetTreeImage[] = u"ResetTreeImage.Index";
-
 // The name a replaced game file is saved under, in its own folder.
 Text BackupName(const MissionIdentity& identity, const Text& fileName);
 

@@ -53,7 +53,10 @@ void WriteUninstallRecord(HostOps& host, const MissionIdentity& identity, const 
     if (key.empty()) return;
     const auto registry = host.StartRegistryAccess();
     const auto entry = registry->OpenKey(key, true);
-    if (!entry) return;
+    // Without the entry the list of installed programs offers no way back:
+    // the run stops as it does for the maker key, with the first value's name.
+    if (!entry)
+        throw HostError(RegistryWriteErrorMessage(u"Publisher"), {u"RegCreateKeyExW", u"HKLM\\" + key, 0});
     entry->WriteText(u"Publisher", u"©Vantorel");
     entry->WriteText(u"DisplayName", identity.displayName);
     entry->WriteText(u"UninstallString", UninstallCommand(gameFolder));
@@ -98,16 +101,18 @@ bool OwnRecordsPresent(HostOps& host, const MissionIdentity& identity) {
     return key && key->ReadText(u"CampMarker") == identity.missionMarker;
 }
 
-void RemoveRecords(HostOps& host, const Text& displayName, void (*onMissingEntry)(HostOps&)) {
+Text RemoveRecords(HostOps& host, const Text& displayName, void (*onMissingEntry)(HostOps&)) {
     const Text entryKey = UninstallEntryKey(displayName);
     const auto registry = host.StartRegistryAccess();
     const bool entryPresent = !entryKey.empty() && registry->KeyExists(entryKey);
     if (!entryPresent) onMissingEntry(host);
-    // A key that will not go is not reported: the player has no remedy, and
-    // the run has already put the game's files back. A left entry keeps the
-    // uninstall reachable from the list of programs.
+    // Whether a key went is read from the registry itself: a deletion that
+    // reports failure may have removed it all the same.
     if (registry->KeyExists(kMakerKey)) (void)registry->DeleteKeyTree(kMakerKey);
+    if (registry->KeyExists(kMakerKey)) return kMakerKey;
     if (entryPresent) (void)registry->DeleteKeyTree(entryKey);
+    if (entryPresent && registry->KeyExists(entryKey)) return entryKey;
+    return {};
 }
 
 }  // namespace brunvald

@@ -36,13 +36,13 @@ struct RecordedMission {
 // RegistryKey::ReadText.
 RecordedMission ReadRecordedMission(HostOps& host, const Text& ownMarker);
 
-// "Publisher", "DisplayName", "UninstallString". A key that cannot be created
-// passes in silence; an empty displayName writes nothing. Then what the list
-// of installed programs shows for other programs: "DisplayIcon" (the copy in
-// Data), "DisplayVersion" (the build version text), "EstimatedSize" (the
-// files the mission places, in KB, a DWORD), "NoModify" and "NoRepair" (1,
-// DWORDs). These only dress the entry: one that cannot be written or worked
-// out is left out, and the install goes on.
+// "Publisher", "DisplayName", "UninstallString". A key that cannot be
+// created raises the write error of "Publisher"; an empty displayName writes
+// nothing. Then what the list of installed programs shows for other programs:
+// "DisplayIcon" (the copy in Data), "DisplayVersion" (the build version
+// text), "EstimatedSize" (the files the mission places, in KB, a DWORD),
+// "NoModify" and "NoRepair" (1, DWORDs). These only dress the entry: one that
+// cannot be written or worked out is left out, and the install goes on.
 void WriteUninstallRecord(HostOps& host, const MissionIdentity& identity, const Text& gameFolder,
                           const MissionModel& mission);
 
@@ -64,7 +64,9 @@ bool OwnRecordsPresent(HostOps& host, const MissionIdentity& identity);
 // while the maker key is still in place. The maker key goes first: a process
 // ended between the two deletions leaves the entry, through which the
 // uninstall can still be run, and no maker key naming this mission, which
-// would make every other mission of the maker refuse to install.
-void RemoveRecords(HostOps& host, const Text& displayName, void (*onMissingEntry)(HostOps&));
+// would make every other mission of the maker refuse to install. Returns the
+// path of a key that is still there afterwards (the maker key when it would
+// not go, which leaves the entry alone), or empty text when both are gone.
+[[nodiscard]] Text RemoveRecords(HostOps& host, const Text& displayName, void (*onMissingEntry)(HostOps&));
 
 }  // namespace brunvald

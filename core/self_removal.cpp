@@ -59,7 +59,7 @@ Text ScriptPathForm(HostOps& host, const Text& path) {
     return shortForm.empty() ? path : shortForm;
 }
 
-void StartSelfRemoval(HostOps& host, InstallerWindow& window) {
+Text WriteSelfRemovalScript(HostOps& host) {
     const Text exePath = host.ProgramPath();
     const Text exeFolder = WithSeparator(FolderPart(exePath));
     const Text scriptPath = exeFolder + kScriptFileName;
@@ -67,6 +67,10 @@ void StartSelfRemoval(HostOps& host, InstallerWindow& window) {
     const Text scriptInScript = WithSeparator(ScriptPathForm(host, exeFolder)) + kScriptFileName;
     host.WriteScriptFile(scriptPath,
                          SelfRemovalScript(ScriptPathForm(host, exePath), scriptInScript));
+    return scriptPath;
+}
+
+void StartSelfRemoval(HostOps& host, const Text& scriptPath, InstallerWindow& window) {
     host.OpenHidden(scriptPath, window.NativeHandle());
 }
 

@@ -1,13 +1,17 @@
 // FormCreate: the start-up steps between launch and the first display of the
-// window. Three checks refuse with a message and close the window unseen.
+// window. Its checks refuse with a message and close the window unseen.
+
+#include <optional>
 
 #include "core/command_line.h"
 #include "core/handlers.h"
+#include "core/install_journal.h"
 #include "core/manifest.h"
 #include "core/messages.h"
 #include "core/mission_model.h"
 #include "core/game_folders.h"
 #include "core/registry_records.h"
+#include "host/host_rules.h"
 
 namespace brunvald {
 
@@ -33,6 +37,26 @@ bool OwnMakerRecordUnfinished(HostOps& host, const MissionIdentity& identity) {
     // A maker key that does not open with full access shows no marker either.
     const auto key = registry->OpenKey(kMakerKey, false);
     return !key || key->ReadText(u"CampMarker").empty();
+}
+
+// The name of another mission whose install journal in the game's Data
+// folder still records changes to the game (or cannot be read); empty when
+// there is none. Its registry records may be gone (deleted by hand, or by a
+// cleaning tool) while its files are still in the game: installing over them
+// would save that mission's files as if they were the game's.
+std::optional<Text> OtherMissionJournal(HostOps& host, const InstallPaths& paths,
+                                        const MissionIdentity& identity) {
+    const Text own = FileNamePart(JournalPath(paths, identity));
+    const Text prefix = u"BRUNVALD-", suffix = u".JOURNAL";
+    for (const Text& name : host.FileNamesMatching(paths.dataFolder, kJournalPattern)) {
+        const Text upper = AsciiUpper(name);
+        if (SamePathText(name, own) || !upper.starts_with(prefix) || !upper.ends_with(suffix)) continue;
+        InstallJournal journal(host, paths.dataFolder + name, paths.gameFolder);
+        if (journal.condition() == InstallJournal::Condition::Valid && journal.records().empty()) continue;
+        if (!journal.missionName().empty()) return journal.missionName();
+        return name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    }
+    return std::nullopt;
 }
 
 void ResetFolderAttributes(HostOps& host, const InstallPaths& paths) {
@@ -62,6 +86,8 @@ AfterHandler FormCreate(HostOps& host, InstallerWindow& window, ProgramState& st
         return Refuse(host, message::OtherMissionInstalled(recorded.name));
 
     state.paths = FormInstallPaths(gameFolder);
+    if (const auto other = OtherMissionJournal(host, state.paths, state.identity))
+        return Refuse(host, message::OtherMissionInstalled(*other));
     state.mission = BuildMission(state.manifest, state.paths);
     ResetFolderAttributes(host, state.paths);
     host.ProcessPendingMessages();

@@ -1,26 +1,30 @@
-// UninstallRun: removes the mission's files, moves the saved game files back,
-// deletes the campaign folder and both registry records, and closes the window
-// after starting the script that deletes the executable.
+// UninstallRun: undoes every change the install journal records (removes
+// the mission's files, moves the saved files back, removes the campaign
+// folder if nothing but the mission's files was in it), deletes both registry
+// records, and closes the window after starting the script that deletes the
+// executable.
 //
-// What is the mission's comes from the install journal (install_journal.h).
-// Without one, the run first writes one from what it can tell (adoption),
-// before it changes anything, and then works from that; so a retry, or a
-// rerun after a kill, finds every step that is left, and none that is done:
-// - a mission the registry records as installed, by a build that kept no
-//   journal: a file with its backup present, or holding exactly the
-//   mission's bytes, is the mission's; the campaign folder goes whole;
-// - a journal that cannot be read: only files whose backup is present;
-// - no journal and no record: nothing is the mission's, and no file is
-//   touched (a game file equal to the mission's is still the game's).
+// What is the mission's comes from the install journal (install_journal.h),
+// whatever the manifest says now: a record of a line that this version of
+// the mission no longer has is undone as well, after the lines it has. The
+// manifest only sets the order. Without a journal, the run first writes one
+// from what it can tell (adoption), before it changes anything, and then
+// works from that; so a retry, or a rerun after a kill, finds every step that
+// is left, and none that is done.
 //
 // A file the journal says the mission wrote is removed while it holds the
 // mission's bytes, or when its write never completed; a file the player has
-// changed since stays.
+// changed since stays, and so does a file of the player's in the campaign
+// folder, with the folder.
 //
-// A saved game file that cannot be moved back (the mission's file in its
-// place is held open by another program) keeps the records, the journal and
-// the executable: the run reports the file instead of success, and pressing
-// Deinstallieren again, once the file is free, finishes the job.
+// A change that cannot be undone (a saved file that cannot come back, a
+// mission file that will not go) keeps its record, the registry records and
+// the executable: the run names the file instead of reporting success, and
+// pressing Deinstallieren again, once the file is free, finishes the job. A
+// registry record that will not go keeps the journal and the executable the
+// same way.
+
+#include <optional>
 
 #include "core/handlers.h"
 #include "core/install_journal.h"
@@ -34,131 +38,84 @@ namespace brunvald {
 
 namespace {
 
-enum class Evidence { EarlierBuild, BackupsOnly };
-
 class UninstallWalk {
 public:
     UninstallWalk(HostOps& host, const ProgramState& state, InstallJournal& journal)
         : host_(host), state_(state), journal_(journal) {}
 
-    void Adopt(Evidence evidence);
     void Entry(const MissionEntry& entry, bool firstLine);
-    // The game files whose backup is still there after this walk.
-    const std::vector<Text>& NotRestored() const { return notRestored_; }
+    // The records no manifest line reached, latest first; the folders last.
+    void Rest();
+    // The first change that could not be undone; none when all were.
+    const std::optional<HostError>& Failure() const { return failure_; }
 
 private:
     void Undo(const Text& path);
-    void RemovePart(const Text& path);
-    void RestorePart(const Text& path);
-    void RestoreTreeImages();
+    void UndoFolder(const Text& folder);
+    void Fail(HostError error);
 
     HostOps& host_;
     const ProgramState& state_;
     InstallJournal& journal_;
-    std::vector<Text> notRestored_;
+    std::optional<HostError> failure_;
 };
 
-// The records that the install would have written, as far as the files show
-// them. Stored before the first change.
-void UninstallWalk::Adopt(Evidence evidence) {
-    std::vector<JournalRecord> records;
-    const auto add = [&records](JournalRecord record) {
-        for (const JournalRecord& known : records)
-            if (SamePathText(known.path, record.path)) return;
-        records.push_back(std::move(record));
-    };
-    for (const MissionEntry& entry : state_.mission) {
-        if (entry.folder.empty() || entry.kind == EntryKind::Other) continue;
-        if (entry.kind == EntryKind::CampSet && evidence == Evidence::EarlierBuild &&
-            host_.FolderIsPresent(entry.folder))
-            add({JournalMark::FolderMade, entry.folder, {}, {}});
-        const Text target = TargetPath(entry);
-        const Text backup = entry.folder + BackupName(state_.identity, entry.fileName);
-        if (host_.FileIsPresent(backup))
-            add({JournalMark::Saved, target, backup, entry.resourceName});
-        else if (evidence == Evidence::EarlierBuild &&
-                 host_.FileHoldsResource(entry.resourceName, target))
-            add({JournalMark::Written, target, {}, entry.resourceName});
-    }
-    if (!records.empty() || journal_.condition() != InstallJournal::Condition::Missing)
-        journal_.Adopt(std::move(records));
+void UninstallWalk::Fail(HostError error) {
+    if (!failure_) failure_ = std::move(error);
 }
 
-// The mission's file at path goes.
-void UninstallWalk::RemovePart(const Text& path) {
-    const JournalRecord* record = journal_.Find(path);
-    if (!record) return;
-    switch (record->mark) {
-    case JournalMark::FolderMade:
-        // Whether it went is read from the folder itself below.
-        if (host_.FolderIsPresent(path)) (void)host_.DeleteFolderTree(path);
-        if (!host_.FolderIsPresent(path)) journal_.Forget(path);
-        return;
-    case JournalMark::Writing:
-    case JournalMark::Written: {
-        const bool ours = record->mark == JournalMark::Writing ||
-                          host_.FileHoldsResource(record->resource, path);
-        // Whether it went is read from the file itself below.
-        if (host_.FileIsPresent(path) && ours) (void)host_.RemoveFile(path);
-        // A file the player changed since is theirs now.
-        if (!host_.FileIsPresent(path) || !ours) journal_.Forget(path);
-        return;
-    }
-    case JournalMark::Saved:
-        // Without its backup the game's file was never moved away.
-        // The restore that follows finds out whether the way is clear.
-        if (host_.FileIsPresent(record->backup)) (void)host_.RemoveFile(path);
-        return;
-    }
-}
-
-// The saved game file comes back to path.
-void UninstallWalk::RestorePart(const Text& path) {
-    const JournalRecord* record = journal_.Find(path);
-    if (!record || record->mark != JournalMark::Saved) return;
-    const Text backup = record->backup;
-    if (host_.FileIsPresent(backup) && !host_.RenameFile(backup, path) && host_.FileIsPresent(backup)) {
-        // The mission's file could not be removed from the game file's name.
-        notRestored_.push_back(path);
-        return;
-    }
-    journal_.Forget(path);
-}
-
+// Undoes the change recorded for the file at path, and drops its record once
+// it is undone; a change that cannot be undone keeps it.
 void UninstallWalk::Undo(const Text& path) {
-    RemovePart(path);
-    RestorePart(path);
+    const JournalRecord* found = journal_.Find(path);
+    if (!found || found->mark == JournalMark::FolderMade) return;
+    const JournalRecord record = *found;
+    if (record.mark == JournalMark::Saved) {
+        // Without its backup the saved file was never moved away.
+        // Otherwise it replaces the mission's file in one step: if that
+        // fails, the mission's file is still in place and the game whole.
+        if (!host_.FileIsPresent(record.backup) || host_.RenameFileOver(record.backup, path))
+            return journal_.Forget(path);
+        if (host_.FileIsPresent(path))
+            return Fail(HostError(message::GameFileNotRestored(path), {u"MoveFileExW", path, 0}));
+        return Fail(HostError(message::BackupNotRenamedBack(record.backup, path),
+                              {u"MoveFileExW", record.backup, 0}));
+    }
+    // A file the player changed since is theirs now.
+    const bool ours = record.mark == JournalMark::Writing || host_.FileHoldsResource(record.resource, path);
+    if (!host_.FileIsPresent(path) || !ours) return journal_.Forget(path);
+    // Whether it went is read from the file itself.
+    if (host_.RemoveFile(path) || !host_.FileIsPresent(path)) return journal_.Forget(path);
+    Fail(HostError(message::MissionFileNotRemoved(path), {u"DeleteFileW", path, 0}));
 }
 
-// Both tree-image files go first, then each saved one comes back on its own,
-// the later entry's first.
-void UninstallWalk::RestoreTreeImages() {
-    std::vector<Text> targets;
-    for (const MissionEntry& entry : state_.mission)
-        if (entry.kind == EntryKind::TreeImage && !entry.folder.empty())
-            targets.push_back(TargetPath(entry));
-    for (const Text& target : targets) RemovePart(target);
-    for (auto it = targets.rbegin(); it != targets.rend(); ++it) RestorePart(*it);
+// The folder the install made goes once it is empty. One that still holds
+// something after the mission's files went holds the player's files and is
+// theirs now; while a file of the mission in it could not be removed, the
+// record stays so that the retry removes the folder too.
+void UninstallWalk::UndoFolder(const Text& folder) {
+    if (!host_.FolderIsPresent(folder) || host_.RemoveEmptyFolder(folder) || !failure_)
+        journal_.Forget(folder);
 }
 
 void UninstallWalk::Entry(const MissionEntry& entry, bool firstLine) {
     const bool places = !entry.folder.empty();
     switch (entry.kind) {
-    case EntryKind::CampSet:
-        // The folder whole, if this mission made it; then its own file, which
-        // is gone with it or, in a folder that was there before, goes alone.
-        if (places) RemovePart(entry.folder);
-        [[fallthrough]];
     case EntryKind::Maps:
     case EntryKind::CampPak:
+    case EntryKind::CampSet:
     case EntryKind::CampMap:
     case EntryKind::CampMod:
         if (places) Undo(TargetPath(entry));
         break;
     default: break;
     }
-    // The tree images are restored once, between the rows above and below.
-    if (firstLine) RestoreTreeImages();
+    // The tree images are undone once, between the rows above and below, the
+    // later entry's first.
+    if (firstLine) {
+        for (auto it = state_.mission.rbegin(); it != state_.mission.rend(); ++it)
+            if (it->kind == EntryKind::TreeImage && !it->folder.empty()) Undo(TargetPath(*it));
+    }
     switch (entry.kind) {
     case EntryKind::CampMsg:
     case EntryKind::CampEng:
@@ -170,6 +127,14 @@ void UninstallWalk::Entry(const MissionEntry& entry, bool firstLine) {
     }
 }
 
+void UninstallWalk::Rest() {
+    const std::vector<JournalRecord> left = journal_.records();
+    for (auto it = left.rbegin(); it != left.rend(); ++it)
+        if (it->mark != JournalMark::FolderMade) Undo(it->path);
+    for (auto it = left.rbegin(); it != left.rend(); ++it)
+        if (it->mark == JournalMark::FolderMade) UndoFolder(it->path);
+}
+
 void ReportMissingEntry(HostOps& host) {
     host.ShowMessageBox(message::kEntryNotRemoved, message::kErrorCaption, kIconError);
 }
@@ -179,33 +144,41 @@ void ReportMissingEntry(HostOps& host) {
 AfterHandler UninstallRun(HostOps& host, InstallerWindow& window, ProgramState& state) {
     if (!state.readyForRun) return AfterHandler::KeepWindow;
 
-    InstallJournal journal(host, JournalPath(state.paths, state.identity));
-    UninstallWalk walk(host, state, journal);
+    InstallJournal journal(host, state.paths, state.identity);
     if (journal.condition() == InstallJournal::Condition::Unreadable)
-        walk.Adopt(Evidence::BackupsOnly);
+        AdoptFromTheGame(journal, host, state.mission, state.identity, AdoptionEvidence::BackupsOnly);
     else if (journal.condition() == InstallJournal::Condition::Missing &&
              OwnRecordsPresent(host, state.identity))
-        walk.Adopt(Evidence::EarlierBuild);
+        AdoptFromTheGame(journal, host, state.mission, state.identity, AdoptionEvidence::EarlierBuild);
 
+    UninstallWalk walk(host, state, journal);
     bool firstLine = true;
     for (const MissionEntry& entry : state.mission) {
         walk.Entry(entry, firstLine);
         firstLine = false;
     }
+    walk.Rest();
     // Success would now be reported and the records and the executable
-    // deleted, leaving no way to bring the saved file back.
-    if (!walk.NotRestored().empty())
-        throw HostError(message::GameFileNotRestored(walk.NotRestored().front()),
-                        {u"MoveFileW (backup back to its name)", walk.NotRestored().front(), 0});
+    // deleted, leaving no way to finish the job.
+    if (walk.Failure()) throw *walk.Failure();
 
-    RemoveRecords(host, state.identity.displayName, ReportMissingEntry);
+    const Text keptKey = RemoveRecords(host, state.identity.displayName, ReportMissingEntry);
+    if (!keptKey.empty()) {
+        // The journal stays, empty, so that the next install does not take
+        // the left record for one of a build that kept no journal.
+        journal.Start();
+        throw HostError(message::RecordNotRemoved(keptKey), {u"RegDeleteKeyExW", u"HKLM\\" + keptKey, 0});
+    }
     // Only now: a journal gone while a record is left would make the next
     // uninstall adopt the restored game's files by the older rules.
     journal.Delete();
 
     host.Pause(1500);
+    // Written before success is reported: a script that cannot be written
+    // is reported instead of it.
+    const Text script = WriteSelfRemovalScript(host);
     host.ShowMessageBox(message::kUninstallDone, message::kClosingCaption, kIconExclamation);
-    StartSelfRemoval(host, window);
+    StartSelfRemoval(host, script, window);
     // The script waits for the program's file: nothing may keep the program
     // alive from here on.
     return AfterHandler::CloseWindow;

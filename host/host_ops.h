@@ -107,6 +107,11 @@ public:
     [[nodiscard]] virtual bool FileHoldsResource(const Text& resourceName, const Text& path) = 0;
     // MoveFileW: fails when the source is missing or the target exists.
     [[nodiscard]] virtual bool RenameFile(const Text& from, const Text& to) = 0;
+    // MoveFileExW with MOVEFILE_REPLACE_EXISTING: the file at `to`, if any,
+    // is replaced in one step, so a failure leaves both files as they were.
+    // Fails when the source is missing, or when `to` is a folder, read-only
+    // or held open.
+    [[nodiscard]] virtual bool RenameFileOver(const Text& from, const Text& to) = 0;
     // DeleteFileW; a link to a folder is removed with RemoveDirectoryW.
     [[nodiscard]] virtual bool RemoveFile(const Text& path) = 0;
     [[nodiscard]] virtual bool FileIsPresent(const Text& path) = 0;
@@ -115,8 +120,14 @@ public:
     // Creates the folder and every missing parent. Raises
     // "Verzeichnis kann nicht erstellt werden" for an empty path.
     [[nodiscard]] virtual bool MakeFolders(const Text& path) = 0;
-    // SHFileOperationW FO_DELETE, FOF_SILENT | FOF_NOCONFIRMATION.
-    [[nodiscard]] virtual bool DeleteFolderTree(const Text& path) = 0;
+    // RemoveDirectoryW (a final "\\" is allowed): only an empty folder goes.
+    // Fails when the folder is missing, holds anything, or will not go.
+    [[nodiscard]] virtual bool RemoveEmptyFolder(const Text& path) = 0;
+    // The names (without folder) of the files in folder (ending in "\\")
+    // that match the pattern's wildcards ("*" and "?"), in no set order;
+    // folders are left out. Empty when there are none or the folder cannot
+    // be read.
+    virtual std::vector<Text> FileNamesMatching(const Text& folder, const Text& pattern) = 0;
     // CopyFileW(source, target, FALSE).
     [[nodiscard]] virtual bool CopyInstaller(const Text& source, const Text& target) = 0;
     // The whole content of a small file (the install journal). Missing when

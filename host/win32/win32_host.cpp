@@ -232,8 +232,8 @@ bool IsVolumeRoot(const Text& path) {
     return ::CompareStringOrdinal(W(root), -1, W(full), -1, TRUE) == CSTR_EQUAL;
 }
 
-// shell32 is needed only at the very end of an uninstall (the campaign
-// folder's deletion, the self-removal script), so it is not imported: the
+// shell32 is needed only at the very end of an uninstall (the self-removal
+// script), so it is not imported: the
 // loader would map it, and what it needs, before the window could appear.
 // Loaded at first use, from the system folder alone. Null when it cannot be.
 template <typename F>
@@ -315,6 +315,19 @@ bool Win32Host::FileHoldsResource(const Text& resourceName, const Text& path) {
 
 bool Win32Host::RenameFile(const Text& from, const Text& to) {
     return ::MoveFileW(W(from), W(to)) != FALSE;
+}
+
+bool Win32Host::RenameFileOver(const Text& from, const Text& to) {
+    // Windows refuses to replace a read-only file; refused here as well, so
+    // it holds where the file system lets a privileged user through.
+    const DWORD attributes = ::GetFileAttributesW(W(to));
+    if (attributes != INVALID_FILE_ATTRIBUTES && HasAttribute(attributes, FILE_ATTRIBUTE_READONLY)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    // Written through: the game's file is back under its name on the medium
+    // before the journal drops the record of its backup.
+    return ::MoveFileExW(W(from), W(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 bool Win32Host::RemoveFile(const Text& path) {
@@ -417,22 +430,22 @@ bool Win32Host::MakeFolders(const Text& path) {
     return parentMade && ::CreateDirectoryW(W(folder), nullptr) != FALSE;
 }
 
-bool Win32Host::DeleteFolderTree(const Text& path) {
-    // The source list is a sequence of NUL-ended names closed by one more NUL.
-    Text from = path;
-    from.push_back(u'\0');
-    from.push_back(u'\0');
-    SHFILEOPSTRUCTW operation;
-    std::memset(&operation, 0, sizeof operation);
-    operation.hwnd = nullptr;
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = W(from);
-    operation.pTo = nullptr;
-    // Permanently (no FOF_ALLOWUNDO), without progress or questions; the
-    // shell may still report a failure in its own window.
-    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
-    const auto fileOperation = ShellFunction<decltype(&::SHFileOperationW)>("SHFileOperationW");
-    return fileOperation && fileOperation(&operation) == 0;
+bool Win32Host::RemoveEmptyFolder(const Text& path) {
+    Text folder = path;
+    while (folder.size() > 3 && folder.back() == u'\\') folder.pop_back();
+    return !folder.empty() && ::RemoveDirectoryW(W(folder)) != FALSE;
+}
+
+std::vector<Text> Win32Host::FileNamesMatching(const Text& folder, const Text& pattern) {
+    std::vector<Text> names;
+    WIN32_FIND_DATAW entry;
+    unique_find search(::FindFirstFileW(W(folder + pattern), &entry));
+    if (!search) return names;
+    do {
+        if (!HasAttribute(entry.dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(FieldText(reinterpret_cast<const char16_t*>(entry.cFileName), MAX_PATH));
+    } while (::FindNextFileW(search.get(), &entry));
+    return names;
 }
 
 bool Win32Host::CopyInstaller(const Text& source, const Text& target) {

@@ -18,13 +18,15 @@ public:
     void ExtractResource(const Text& resourceName, const Text& targetPath) override;
     bool FileHoldsResource(const Text& resourceName, const Text& path) override;
     bool RenameFile(const Text& from, const Text& to) override;
+    bool RenameFileOver(const Text& from, const Text& to) override;
     bool RemoveFile(const Text& path) override;
     bool FileIsPresent(const Text& path) override;
     bool FolderIsPresent(const Text& path) override;
     FileRead ReadWholeFile(const Text& path, std::vector<std::uint8_t>& bytes) override;
     void ReplaceFileAtomically(const Text& path, Bytes bytes, Flush flush) override;
     bool MakeFolders(const Text& path) override;
-    bool DeleteFolderTree(const Text& path) override;
+    bool RemoveEmptyFolder(const Text& path) override;
+    std::vector<Text> FileNamesMatching(const Text& folder, const Text& pattern) override;
     bool CopyInstaller(const Text& source, const Text& target) override;
     void ResetAttributes(const Text& folder) override;
 

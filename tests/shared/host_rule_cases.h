@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/host_ops.h"
+#include "host/host_rules.h"
 
 namespace brunvald::host_rules {
 
@@ -24,6 +25,10 @@ enum class Op {
     Write,       // ExtractResource("SHORTTEXT", path): true when it does not raise
     Holds,       // FileHoldsResource("SHORTTEXT", path)
     Rename,      // RenameFile(path, other)
+    RenameOver,  // RenameFileOver(path, other)
+    RemoveEmpty, // RemoveEmptyFolder(path)
+    Lists,       // FileNamesMatching(case folder, path as the pattern) is
+                 // exactly `other`, in any letter case (empty: no name)
     Remove,      // RemoveFile(path)
     File,        // FileIsPresent(path)
     Folder,      // FolderIsPresent(path)
@@ -36,7 +41,7 @@ struct Step {
     Op op;
     Text path;  // below the case's folder
     bool expected;
-    Text other = {};  // Rename: the new name, below the case's folder
+    Text other = {};  // Rename, RenameOver: the new name, below the case's folder
 };
 
 struct Case {
@@ -98,6 +103,49 @@ inline const std::vector<Case>& Cases() {
           {Op::File, u"r.txt", true},
           {Op::Reset, u"", true},
           {Op::Write, u"r.txt", true}}},
+        {"a rename over a name replaces its file in one step, never a read-only one or a folder",
+         {{Op::Write, u"a.txt", true},
+          {Op::RenameOver, u"a.txt", true, u"b.txt"},
+          {Op::File, u"a.txt", false},
+          {Op::Holds, u"b.txt", true},
+          {Op::Write, u"c.txt", true},
+          {Op::RenameOver, u"C.TXT", true, u"b.txt"},
+          {Op::File, u"c.txt", false},
+          {Op::RenameOver, u"fehlt.txt", false, u"b.txt"},
+          {Op::Holds, u"b.txt", true},
+          {Op::Make, u"Ordner\\", true},
+          {Op::RenameOver, u"b.txt", false, u"Ordner"},
+          {Op::Write, u"r.txt", true},
+          {Op::ReadOnly, u"r.txt", true},
+          {Op::RenameOver, u"b.txt", false, u"r.txt"},
+          {Op::File, u"b.txt", true}}},
+        {"only an empty folder is removed, also named with a final dot",
+         {{Op::Make, u"leer\\", true},
+          {Op::RemoveEmpty, u"LEER\\", true},
+          {Op::Folder, u"leer", false},
+          {Op::RemoveEmpty, u"leer\\", false},
+          {Op::Make, u"voll\\", true},
+          {Op::Write, u"voll\\x.txt", true},
+          {Op::RemoveEmpty, u"voll\\", false},
+          {Op::Holds, u"voll\\x.txt", true},
+          {Op::Make, u"tief\\unter\\", true},
+          {Op::RemoveEmpty, u"tief\\", false},
+          {Op::Folder, u"tief\\unter", true},
+          {Op::Make, u"Kampagne.\\", true},
+          {Op::Folder, u"Kampagne", true},
+          {Op::RemoveEmpty, u"Kampagne.\\", true},
+          {Op::Folder, u"Kampagne", false},
+          {Op::Write, u"f.txt", true},
+          {Op::RemoveEmpty, u"f.txt", false},
+          {Op::File, u"f.txt", true}}},
+        {"files are listed by a pattern, folders and longer names left out",
+         {{Op::Lists, u"Brunvald-*.journal", true, u""},
+          {Op::Write, u"Brunvald-ARMK.journal", true},
+          {Op::Write, u"Brunvald-ARMK.journal.new", true},
+          {Op::Write, u"Brunvald.exe", true},
+          {Op::Make, u"Brunvald-Ordner.journal\\", true},
+          {Op::Lists, u"Brunvald-*.journal", true, u"brunvald-armk.JOURNAL"},
+          {Op::Lists, u"fehlt\\*.journal", true, u""}}},
         {"removing takes a file once; a missing one fails",
          {{Op::Remove, u"fehlt.txt", false},
           {Op::Write, u"weg.txt", true},
@@ -114,6 +162,9 @@ inline const char* OpName(Op op) {
     case Op::Write: return "Write";
     case Op::Holds: return "Holds";
     case Op::Rename: return "Rename";
+    case Op::RenameOver: return "RenameOver";
+    case Op::RemoveEmpty: return "RemoveEmpty";
+    case Op::Lists: return "Lists";
     case Op::Remove: return "Remove";
     case Op::File: return "File";
     case Op::Folder: return "Folder";
@@ -145,6 +196,15 @@ inline void RunCase(HostOps& host, const Text& folder, const Case& c,
             break;
         case Op::Holds: result = host.FileHoldsResource(u"SHORTTEXT", path); break;
         case Op::Rename: result = host.RenameFile(path, folder + step.other); break;
+        case Op::RenameOver: result = host.RenameFileOver(path, folder + step.other); break;
+        case Op::RemoveEmpty: result = host.RemoveEmptyFolder(path); break;
+        case Op::Lists: {
+            const Text pattern = path.substr(path.find_last_of(u'\\') + 1);
+            const std::vector<Text> names = host.FileNamesMatching(path.substr(0, path.size() - pattern.size()), pattern);
+            result = step.other.empty() ? names.empty()
+                                        : names.size() == 1 && SamePathText(names[0], step.other);
+            break;
+        }
         case Op::Remove: result = host.RemoveFile(path); break;
         case Op::File: result = host.FileIsPresent(path); break;
         case Op::Folder: result = host.FolderIsPresent(path); break;

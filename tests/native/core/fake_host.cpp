@@ -51,6 +51,16 @@ bool IsBelow(const Text& comparable, const Text& folder) {
            comparable.compare(0, folder.size(), folder) == 0 && comparable[folder.size()] == u'\\';
 }
 
+// "*" stands for any run of units, "?" for one; both texts comparable.
+bool WildcardMatches(const Text& pattern, const Text& name) {
+    if (pattern.empty()) return name.empty();
+    if (pattern[0] == u'*')
+        for (std::size_t skip = 0; skip <= name.size(); ++skip)
+            if (WildcardMatches(pattern.substr(1), name.substr(skip))) return true;
+    if (name.empty() || pattern[0] == u'*') return false;
+    return (pattern[0] == u'?' || pattern[0] == name[0]) && WildcardMatches(pattern.substr(1), name.substr(1));
+}
+
 std::string Outcome(bool ok) { return ok ? "" : " [failed]"; }
 
 // An open key: its comparable path and the identity of the key it was
@@ -341,6 +351,8 @@ void FakeHost::ExtractResource(const Text& resourceName, const Text& targetPath)
         throw HostError(ResourceNotFoundMessage(resourceName));
     }
     const Text target = Comparable(targetPath);
+    if (targetPath.size() >= kMaxPath)
+        RaiseCannotCreate(targetPath, u"Der Dateiname oder die Erweiterung ist zu lang.");
     if (folders_.count(target) || !ParentExists(target))
         RaiseCannotCreate(targetPath, u"Das System kann den angegebenen Pfad nicht finden.");
     const auto existing = files_.find(target);
@@ -370,8 +382,24 @@ bool FakeHost::RenameFile(const Text& from, const Text& to) {
     const Text source = Comparable(from), target = Comparable(to);
     const auto file = files_.find(source);
     const bool ok = file != files_.end() && !files_.count(target) && !folders_.count(target) &&
-                    ParentExists(target);
+                    ParentExists(target) && to.size() < kMaxPath;
     log.push_back("Rename " + Utf8(from) + " -> " + Utf8(to) + Outcome(ok));
+    if (!ok) return false;
+    File moved = file->second;
+    moved.path = to;
+    files_.erase(file);
+    files_[target] = moved;
+    return true;
+}
+
+bool FakeHost::RenameFileOver(const Text& from, const Text& to) {
+    if (KilledNow()) throw ProcessKilled{};
+    const Text source = Comparable(from), target = Comparable(to);
+    const auto file = files_.find(source);
+    const auto existing = files_.find(target);
+    const bool ok = file != files_.end() && !folders_.count(target) && ParentExists(target) &&
+                    to.size() < kMaxPath && (existing == files_.end() || !existing->second.readOnly);
+    log.push_back("RenameOver " + Utf8(from) + " -> " + Utf8(to) + Outcome(ok));
     if (!ok) return false;
     File moved = file->second;
     moved.path = to;
@@ -442,15 +470,25 @@ bool FakeHost::MakeFolders(const Text& path) {
     return ok;
 }
 
-bool FakeHost::DeleteFolderTree(const Text& path) {
+bool FakeHost::RemoveEmptyFolder(const Text& path) {
     if (KilledNow()) throw ProcessKilled{};
     const Text folder = Comparable(path);
-    const bool ok = folders_.count(folder) != 0;
-    log.push_back("DeleteTree " + Utf8(path) + Outcome(ok));
-    if (!ok) return false;
-    std::erase_if(files_, [&](const auto& item) { return IsBelow(item.first, folder); });
-    std::erase_if(folders_, [&](const Text& f) { return f == folder || IsBelow(f, folder); });
-    return true;
+    const auto below = [&](const Text& other) { return IsBelow(other, folder); };
+    const bool ok = folders_.count(folder) != 0 &&
+                    std::none_of(files_.begin(), files_.end(), [&](const auto& f) { return below(f.first); }) &&
+                    std::none_of(folders_.begin(), folders_.end(), below);
+    log.push_back("RemoveFolder " + Utf8(path) + Outcome(ok));
+    if (ok) folders_.erase(folder);
+    return ok;
+}
+
+std::vector<Text> FakeHost::FileNamesMatching(const Text& folder, const Text& pattern) {
+    std::vector<Text> names;
+    const Text parent = Comparable(folder);
+    for (const auto& [comparable, file] : files_)
+        if (ParentOf(comparable) == parent && WildcardMatches(Comparable(pattern), FileNamePart(comparable)))
+            names.push_back(FileNamePart(file.path));
+    return names;
 }
 
 bool FakeHost::CopyInstaller(const Text& source, const Text& target) {

@@ -5,6 +5,9 @@
 // outside the process is also written to a log, so tests can compare the
 // order of what a run did.
 //
+// A path of MAX_PATH (260) units or more cannot be created or renamed to, as
+// for a program that has not opted into long paths.
+//
 // Paths are made comparable as Windows does it for the runs' paths: "/" is
 // "\", empty, "." and ".." segments are resolved, and a segment loses its
 // trailing dots and blanks ("Campaigns\Aurelmark.\" is Campaigns\Aurelmark).
@@ -44,6 +47,8 @@ struct MessageBoxCall {
 
 class FakeHost final : public HostOps {
 public:
+    static constexpr std::size_t kMaxPath = 260;
+
     FakeHost();
     ~FakeHost() override;
 
@@ -113,13 +118,15 @@ public:
     void ExtractResource(const Text& resourceName, const Text& targetPath) override;
     bool FileHoldsResource(const Text& resourceName, const Text& path) override;
     bool RenameFile(const Text& from, const Text& to) override;
+    bool RenameFileOver(const Text& from, const Text& to) override;
     bool RemoveFile(const Text& path) override;
     bool FileIsPresent(const Text& path) override;
     bool FolderIsPresent(const Text& path) override;
     FileRead ReadWholeFile(const Text& path, std::vector<std::uint8_t>& bytes) override;
     void ReplaceFileAtomically(const Text& path, Bytes bytes, Flush flush) override;
     bool MakeFolders(const Text& path) override;
-    bool DeleteFolderTree(const Text& path) override;
+    bool RemoveEmptyFolder(const Text& path) override;
+    std::vector<Text> FileNamesMatching(const Text& folder, const Text& pattern) override;
     bool CopyInstaller(const Text& source, const Text& target) override;
     void ResetAttributes(const Text& folder) override;
     bool IsProcessRunning(const Text& exeName) override;

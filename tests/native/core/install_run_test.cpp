@@ -41,10 +41,12 @@ const std::string kAurelmarkKb = "1";
 // As FakeHost::FileListing names a file.
 std::string Listed(const char16_t* relative) { return Utf8(FakeHost::Comparable(InGame(relative))); }
 
-// Every change to the game is announced in the journal before it is made:
-// a saved file before its rename, a written file before and after its write,
-// the campaign folder before it is made. Only the records of saved game files
-// are flushed to the medium.
+// The journal and both records exist before the first change to the game, so
+// that the list of programs offers the way back from any failure or kill.
+// Every change is announced in the journal before it is made: a saved file
+// before its rename, a written file before and after its write, the campaign
+// folder before it is made. Only the records of saved game files are flushed
+// to the medium.
 TEST(InstallRun, FreshInstallActsRowByRowInManifestOrder) {
     Installer installer;
     ASSERT_EQ(installer.StartAndInstall(), "ended");
@@ -52,6 +54,21 @@ TEST(InstallRun, FreshInstallActsRowByRowInManifestOrder) {
     const std::string JF = J + " [flushed]";
     const std::vector<std::string> expected = {
         "Copy C:\\Downloads\\Brunvald.exe -> " + G(u"Data\\Brunvald.exe"),
+        J,  // the journal, empty, before the records
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : Publisher=©Vantorel",
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : DisplayName=Vantorel Mission : Aurelmark",
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : UninstallString=\"" + G(u"Data\\BrunVald.EXE") + "\" UNINSTALL",
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : DisplayIcon=" + G(u"Data\\Brunvald.exe"),
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : DisplayVersion=1.2.6593.38686",
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : EstimatedSize=" + kAurelmarkKb,
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : NoModify=1",
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : NoRepair=1",
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampExists=1",
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampMarker=ARMK",
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampName=Aurelmark",
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampBuild=1.2.6593.38686",
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampPicture=5.3.2.5",
+        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampVersion=1.0.1.0",
         JF,
         "Rename " + G(u"Data\\China_FE_MainMenu.jpg") + " -> " + G(u"Data\\ARMK-China_FE_MainMenu.jpg"),
         "Extract MainPic -> " + G(u"Data\\China_FE_MainMenu.jpg"),
@@ -76,20 +93,6 @@ TEST(InstallRun, FreshInstallActsRowByRowInManifestOrder) {
         JF,
         "Rename " + G(u"EmperorText.eng") + " -> " + G(u"ARMK-EmperorText.eng"),
         "Extract CampEng -> " + G(u"EmperorText.eng"),
-        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : Publisher=©Vantorel",
-        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : DisplayName=Vantorel Mission : Aurelmark",
-        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : UninstallString=\"" + G(u"Data\\BrunVald.EXE") + "\" UNINSTALL",
-        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : DisplayIcon=" + G(u"Data\\Brunvald.exe"),
-        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : DisplayVersion=1.2.6593.38686",
-        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : EstimatedSize=" + kAurelmarkKb,
-        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : NoModify=1",
-        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantorel Mission : Aurelmark : NoRepair=1",
-        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampExists=1",
-        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampMarker=ARMK",
-        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampName=Aurelmark",
-        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampBuild=1.2.6593.38686",
-        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampPicture=5.3.2.5",
-        "RegWrite SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Vantorel : CampVersion=1.0.1.0",
         "MessageBox Abschlussmeldung: Installation erfolgreich beendet!",
         kWindowClosed,
     };
@@ -256,7 +259,8 @@ TEST(InstallRun, FailedCopyStopsTheRunBeforeAnythingElse) {
 }
 
 // A write that fails right after the game's file went to its backup name
-// brings the game's file back before the error is shown.
+// brings the game's file back before the error is shown. The records written
+// before the first change stay: the list of programs offers the way back.
 TEST(InstallRun, FailedWriteAfterBackupRenameRestoresTheGamesFile) {
     struct Case {
         const char* name;
@@ -278,7 +282,7 @@ TEST(InstallRun, FailedWriteAfterBackupRenameRestoresTheGamesFile) {
         EXPECT_EQ(installer.Install(), c.error);
         EXPECT_EQ(installer.host.FileBytes(target), GameBytes(u"Model\\EmperorBuildingModels.txt"));
         EXPECT_FALSE(installer.host.HasFile(InGame(u"Model\\ARMK-EmperorBuildingModels.txt")));
-        EXPECT_FALSE(installer.host.HasKey(kEntryKey));
+        EXPECT_TRUE(installer.host.HasKey(kEntryKey));
     }
 }
 
@@ -310,7 +314,7 @@ TEST(InstallRun, RerunAfterAnErrorCompletes) {
     EXPECT_EQ(installer.window.percent, 100u);
     EXPECT_TRUE(installer.window.progressVisible);
     EXPECT_TRUE(installer.host.messageBoxes.empty());
-    EXPECT_FALSE(installer.host.HasKey(kMaker));
+    EXPECT_TRUE(installer.host.HasKey(kMaker));
 
     installer.host.streamFailures.clear();
     installer.host.pauses.clear();
@@ -325,13 +329,16 @@ TEST(InstallRun, RerunAfterAnErrorCompletes) {
               GameBytes(u"Data\\China_FE_MainMenu.jpg"));
 }
 
+// The records come before the first change to the game: one that cannot be
+// written ends the run with the game untouched.
 TEST(InstallRun, RegistryWriteErrorEndsTheRunWithoutClosingMessage) {
     Installer installer;
     installer.host.failingValueWrites.insert(u"CampMarker");
     ASSERT_TRUE(installer.StartUp());
     EXPECT_EQ(installer.Install(), "Fehler beim Setzen der Daten für 'CampMarker'");
     EXPECT_TRUE(installer.host.messageBoxes.empty());
-    EXPECT_EQ(installer.host.FileBytes(InGame(u"EmperorText.eng")), "mission:CampEng");
+    EXPECT_EQ(installer.host.FileBytes(InGame(u"EmperorText.eng")), GameBytes(u"EmperorText.eng"));
+    EXPECT_FALSE(installer.host.HasFile(InGame(u"Cities\\ChengduAmk.map")));
     EXPECT_EQ(installer.host.registryAccessesLive, 0);
 }
 

@@ -152,23 +152,36 @@ TEST(RegistryRecords, FailingVersionLeavesTheFirstThreeMakerValues) {
     EXPECT_EQ(host.registryKeysOpen, 0);
 }
 
-TEST(RegistryRecords, MakerKeyThatCannotBeOpenedRaisesOnTheFirstValue) {
-    FakeHost host;
-    host.DenyFullAccess(kMakerKey);
-    try {
-        WriteMakerRecord(host, Aurelmark());
-        FAIL() << "no error";
-    } catch (const HostError& error) {
-        EXPECT_EQ(error.message(), u"Fehler beim Setzen der Daten für 'CampExists'");
+// Neither record passes in silence when its key cannot be opened: without
+// the uninstall entry the list of programs would offer no way back, without
+// the maker key another mission would not be refused. Each raises the write
+// error of its first value and writes nothing.
+TEST(RegistryRecords, KeyThatCannotBeOpenedRaisesOnTheFirstValue) {
+    struct Case {
+        const char* name;
+        Text key;
+        void (*write)(FakeHost&);
+        Text error;
+    };
+    const Case cases[] = {
+        {"maker key", kMakerKey, [](FakeHost& host) { WriteMakerRecord(host, Aurelmark()); },
+         u"Fehler beim Setzen der Daten für 'CampExists'"},
+        {"uninstall entry", kEntry,
+         [](FakeHost& host) { WriteUninstallRecord(host, Aurelmark(), u"C:\\G\\", MissionModel{}); },
+         u"Fehler beim Setzen der Daten für 'Publisher'"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        host.DenyFullAccess(c.key);
+        try {
+            c.write(host);
+            ADD_FAILURE() << "no error";
+        } catch (const HostError& error) {
+            EXPECT_EQ(error.message(), c.error);
+        }
+        EXPECT_TRUE(host.ValuesOf(c.key).empty());
     }
-    EXPECT_TRUE(host.ValuesOf(kMakerKey).empty());
-}
-
-TEST(RegistryRecords, UninstallEntryThatCannotBeCreatedPassesInSilence) {
-    FakeHost host;
-    host.DenyFullAccess(kEntry);
-    EXPECT_NO_THROW(WriteUninstallRecord(host, Aurelmark(), u"C:\\G\\", MissionModel{}));
-    EXPECT_TRUE(host.ValuesOf(kEntry).empty());
 }
 
 // Without a CampPak line displayName is empty, and the entry's path would be

@@ -66,7 +66,7 @@ TEST(SelfRemoval, PathFormsForTheInterpreter) {
             host.shortForms[FakeHost::Comparable(c.programPath)] = u"C:\\SPIELE~1\\Data\\BRUNVA~1.EXE";
             host.shortForms[FakeHost::Comparable(FolderPart(c.programPath))] = u"C:\\SPIELE~1\\Data";
         }
-        StartSelfRemoval(host, window);
+        StartSelfRemoval(host, WriteSelfRemovalScript(host), window);
         const Text scriptPath = FolderPart(c.programPath) + u"des.bat";
         ASSERT_EQ(host.scripts.size(), 1u);
         EXPECT_EQ(host.scripts[0], SelfRemovalScript(c.exeInScript, c.scriptInScript));
@@ -81,7 +81,7 @@ TEST(SelfRemoval, OverwritesAnOldScript) {
     FakeWindow window;
     AddInstaller(host, u"C:\\G\\Data\\Brunvald.exe");
     host.AddFile(u"C:\\G\\Data\\DES.BAT", "old");
-    StartSelfRemoval(host, window);
+    StartSelfRemoval(host, WriteSelfRemovalScript(host), window);
     EXPECT_EQ(host.FileBytes(u"C:\\G\\Data\\des.bat").rfind("@echo off\r\n", 0), 0u);
 }
 

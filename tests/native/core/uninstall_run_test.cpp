@@ -15,8 +15,11 @@ using namespace testing;
 
 std::string G(const char16_t* relative) { return Utf8(InGame(relative)); }
 
-// Each undone change leaves the journal as soon as it is undone; the journal
-// itself goes after both records, the maker key before the uninstall entry.
+// Each undone change leaves the journal as soon as it is undone; a saved file
+// replaces the mission's in one step, and the campaign folder goes last, once
+// the mission's files in it are gone. The journal itself goes after both
+// records, the maker key before the uninstall entry, and the self-removal
+// script is written before success is reported.
 TEST(UninstallRun, ActsRowByRowWithTheTreeImagesOnTheFirstLine) {
     Machine machine;
     ASSERT_EQ(machine.Install(), "ended");
@@ -29,27 +32,23 @@ TEST(UninstallRun, ActsRowByRowWithTheTreeImagesOnTheFirstLine) {
     const std::string J = "Journal " + G(u"Data\\Brunvald-ARMK.journal");
     const std::string JF = J + " [flushed]";
     const std::vector<std::string> expected = {
-        "Remove " + G(u"Model\\TreeImage.Index"),
-        "Remove " + G(u"Model\\ResetTreeImage.Index"),
-        "Rename " + G(u"Model\\ARMK-ResetTreeImage.Index") + " -> " + G(u"Model\\ResetTreeImage.Index"), JF,
-        "Rename " + G(u"Model\\ARMK-TreeImage.Index") + " -> " + G(u"Model\\TreeImage.Index"), JF,
-        "Remove " + G(u"Data\\China_FE_MainMenu.jpg"),
-        "Rename " + G(u"Data\\ARMK-China_FE_MainMenu.jpg") + " -> " + G(u"Data\\China_FE_MainMenu.jpg"), JF,
-        "Remove " + G(u"Data\\China_MapOfChina01.jpg"),
-        "Rename " + G(u"Data\\ARMK-China_MapOfChina01.jpg") + " -> " + G(u"Data\\China_MapOfChina01.jpg"), JF,
+        "RenameOver " + G(u"Model\\ARMK-ResetTreeImage.Index") + " -> " + G(u"Model\\ResetTreeImage.Index"), JF,
+        "RenameOver " + G(u"Model\\ARMK-TreeImage.Index") + " -> " + G(u"Model\\TreeImage.Index"), JF,
+        "RenameOver " + G(u"Data\\ARMK-China_FE_MainMenu.jpg") + " -> " + G(u"Data\\China_FE_MainMenu.jpg"), JF,
+        "RenameOver " + G(u"Data\\ARMK-China_MapOfChina01.jpg") + " -> " + G(u"Data\\China_MapOfChina01.jpg"), JF,
         "Remove " + G(u"Cities\\ChengduAmk.map"), J,
         "Remove " + G(u"Cities\\HangzhouAmk.map"), J,
         "Remove " + G(u"Campaigns\\Aurelmark.pak"), J,
-        "DeleteTree " + G(u"Campaigns\\Aurelmark.\\"), J, J, J,  // the folder, its set file and map
-        "Remove " + G(u"Model\\EmperorBuildingModels.txt"),
-        "Rename " + G(u"Model\\ARMK-EmperorBuildingModels.txt") + " -> " + G(u"Model\\EmperorBuildingModels.txt"), JF,
-        "Remove " + G(u"EmperorText.eng"),
-        "Rename " + G(u"ARMK-EmperorText.eng") + " -> " + G(u"EmperorText.eng"), JF,
+        "Remove " + G(u"Campaigns\\Aurelmark.\\Aurelmark.set"), J,
+        "Remove " + G(u"Campaigns\\Aurelmark.\\AurelmarkP.map"), J,
+        "RenameOver " + G(u"Model\\ARMK-EmperorBuildingModels.txt") + " -> " + G(u"Model\\EmperorBuildingModels.txt"), JF,
+        "RenameOver " + G(u"ARMK-EmperorText.eng") + " -> " + G(u"EmperorText.eng"), JF,
+        "RemoveFolder " + G(u"Campaigns\\Aurelmark.\\"), J,  // once empty
         "RegDelete " + Utf8(kMaker),
         "RegDelete " + Utf8(kEntryKey),
         "Remove " + G(u"Data\\Brunvald-ARMK.journal"),
-        "MessageBox Abschlussmeldung: Deinstallation erfolgreich beendet!",
         "WriteScript " + G(u"Data\\des.bat"),
+        "MessageBox Abschlussmeldung: Deinstallation erfolgreich beendet!",
         "OpenHidden " + G(u"Data\\des.bat"),
         kWindowClosed,
     };

@@ -464,23 +464,22 @@ TEST(MakeFolders, EmptyPathRaises) {
     EXPECT_EQ(MakeFoldersError(host, Text()), "Verzeichnis kann nicht erstellt werden");
 }
 
-TEST(DeleteFolderTree, DeletesATreeAndReportsAMissingFolder) {
+// What the uninstall relies on when it removes the campaign folder: a
+// player's file anywhere in it keeps the folder (the shared table has the
+// plain cases), here a hidden one.
+TEST(RemoveEmptyFolder, KeepsAFolderWithAHiddenFile) {
     Win32Host host;
     TempFolder folder;
-    const Text tree = folder / u"Mission mit Leerzeichen\\";
-    MakeFolder(tree);
-    MakeFolder(tree + u"Karten");
-    MakeFolder(tree + u"Karten\\tief");
-    WriteText(tree + u"a.txt", "a");
-    WriteText(tree + u"Karten\\tief\\b.map", "b");
-    WriteText(folder / u"nachbar.txt", "n");
-
-    EXPECT_TRUE(host.DeleteFolderTree(tree));
-    EXPECT_FALSE(Exists(tree));
-    EXPECT_TRUE(Exists(folder / u"nachbar.txt"));
-
-    EXPECT_FALSE(host.DeleteFolderTree(folder / u"fehlt\\"));
-    EXPECT_TRUE(Exists(folder / u"nachbar.txt"));
+    const Text campaign = folder / u"Mission mit Leerzeichen\\";
+    MakeFolder(campaign);
+    WriteText(campaign + u"spielstand.sav", "s");
+    ::SetFileAttributesW(W(campaign + u"spielstand.sav"), FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_FALSE(host.RemoveEmptyFolder(campaign));
+    EXPECT_TRUE(Exists(campaign + u"spielstand.sav"));
+    ::SetFileAttributesW(W(campaign + u"spielstand.sav"), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(::DeleteFileW(W(campaign + u"spielstand.sav")));
+    EXPECT_TRUE(host.RemoveEmptyFolder(campaign));
+    EXPECT_FALSE(Exists(campaign));
 }
 
 TEST(CopyInstaller, ReplacesAnExistingCopy) {

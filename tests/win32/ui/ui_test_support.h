@@ -53,13 +53,15 @@ public:
     void ExtractResource(const Text&, const Text&) override { Unused(); }
     bool FileHoldsResource(const Text&, const Text&) override { Unused(); }
     bool RenameFile(const Text&, const Text&) override { Unused(); }
+    bool RenameFileOver(const Text&, const Text&) override { Unused(); }
     bool RemoveFile(const Text&) override { Unused(); }
     bool FileIsPresent(const Text&) override { Unused(); }
     bool FolderIsPresent(const Text&) override { Unused(); }
     FileRead ReadWholeFile(const Text&, std::vector<std::uint8_t>&) override { Unused(); }
     void ReplaceFileAtomically(const Text&, Bytes, Flush) override { Unused(); }
     bool MakeFolders(const Text&) override { Unused(); }
-    bool DeleteFolderTree(const Text&) override { Unused(); }
+    bool RemoveEmptyFolder(const Text&) override { Unused(); }
+    std::vector<Text> FileNamesMatching(const Text&, const Text&) override { Unused(); }
     bool CopyInstaller(const Text&, const Text&) override { Unused(); }
     void ResetAttributes(const Text&) override { Unused(); }
     bool IsProcessRunning(const Text&) override { Unused(); }
