@@ -63,6 +63,28 @@ bool ReadField(const Text& text, std::size_t& pos, Text& field) {
     return true;
 }
 
+Text HexText(std::uint64_t value) {
+    if (value == 0) return {};
+    Text text(16, u'0');
+    for (std::size_t i = 16; i-- > 0; value >>= 4) text[i] = u"0123456789abcdef"[value & 0xF];
+    return text;
+}
+
+// Empty text is 0; otherwise exactly 16 lower-case hexadecimal digits.
+bool ReadHex(const Text& text, std::uint64_t& value) {
+    value = 0;
+    if (text.empty()) return true;
+    if (text.size() != 16) return false;
+    for (char16_t unit : text) {
+        const std::uint64_t digit = unit >= u'0' && unit <= u'9'   ? unit - u'0'
+                                    : unit >= u'a' && unit <= u'f' ? unit - u'a' + 10
+                                                                   : 16;
+        if (digit == 16) return false;
+        value = (value << 4) | digit;
+    }
+    return value != 0;
+}
+
 // Whether text continues at pos with the literal, which is then passed.
 bool Passes(const Text& text, std::size_t& pos, const Text& literal) {
     if (text.compare(pos, literal.size(), literal) != 0) return false;
@@ -82,6 +104,7 @@ std::vector<std::uint8_t> EncodeJournal(const JournalContent& content, const Tex
         AppendField(text, Stored(record.path, gameFolder));
         AppendField(text, Stored(record.backup, gameFolder));
         AppendField(text, record.resource);
+        AppendField(text, HexText(record.digest));
         text += u'\n';
     }
     text += kEnd + DecimalText(static_cast<std::uint32_t>(content.records.size())) + u'\n';
@@ -103,7 +126,8 @@ bool DecodeJournal(Bytes bytes, const Text& gameFolder, JournalContent& content)
         text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
     std::size_t pos = 0;
     JournalContent read;
-    if (Passes(text, pos, kHeader)) {
+    const bool secondForm = Passes(text, pos, kHeader);
+    if (secondForm) {
         if (!Passes(text, pos, kMission) || !ReadField(text, pos, read.missionName) ||
             !Passes(text, pos, u"\n"))
             return false;
@@ -113,8 +137,11 @@ bool DecodeJournal(Bytes bytes, const Text& gameFolder, JournalContent& content)
     while (pos < text.size() && KnownMark(text[pos])) {
         JournalRecord record;
         record.mark = static_cast<JournalMark>(text[pos++]);
+        Text digest;
         if (!ReadField(text, pos, record.path) || !ReadField(text, pos, record.backup) ||
-            !ReadField(text, pos, record.resource) || !Passes(text, pos, u"\n"))
+            !ReadField(text, pos, record.resource) ||
+            (secondForm && (!ReadField(text, pos, digest) || !ReadHex(digest, record.digest))) ||
+            !Passes(text, pos, u"\n"))
             return false;
         record.path = Joined(record.path, gameFolder);
         record.backup = Joined(record.backup, gameFolder);

@@ -84,7 +84,9 @@ void InstallWalk::MakeCampaignFolder(const Text& folder) {
 void InstallWalk::WriteOwnFile(const MissionEntry& entry, const Text& target) {
     journal_.Note({JournalMark::Writing, target, {}, entry.resourceName});
     host_.ExtractResource(entry.resourceName, target);
-    journal_.Note({JournalMark::Written, target, {}, entry.resourceName});
+    ContentDigest written;
+    written.Add(host_.LoadResourceData(u"RT_RCDATA", entry.resourceName));
+    journal_.Note({JournalMark::Written, target, {}, entry.resourceName, written.Value()});
 }
 
 // Moves the file at target to its backup name, then writes the mission's.

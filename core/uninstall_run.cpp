@@ -52,6 +52,7 @@ public:
 private:
     void Undo(const Text& path);
     void UndoFolder(const Text& folder);
+    bool HoldsWhatWasWritten(const JournalRecord& record);
     void Fail(HostError error);
 
     HostOps& host_;
@@ -59,6 +60,14 @@ private:
     InstallJournal& journal_;
     std::optional<HostError> failure_;
 };
+
+// The file still holds the bytes the install wrote: known by their digest,
+// or, in a record without one, by the resource of this installer.
+bool UninstallWalk::HoldsWhatWasWritten(const JournalRecord& record) {
+    if (record.digest == 0) return host_.FileHoldsResource(record.resource, record.path);
+    std::uint64_t digest = 0;
+    return host_.DigestOfFile(record.path, digest) && digest == record.digest;
+}
 
 void UninstallWalk::Fail(HostError error) {
     if (!failure_) failure_ = std::move(error);
@@ -82,7 +91,7 @@ void UninstallWalk::Undo(const Text& path) {
                               {u"MoveFileExW", record.backup, 0}));
     }
     // A file the player changed since is theirs now.
-    const bool ours = record.mark == JournalMark::Writing || host_.FileHoldsResource(record.resource, path);
+    const bool ours = record.mark == JournalMark::Writing || HoldsWhatWasWritten(record);
     if (!host_.FileIsPresent(path) || !ours) return journal_.Forget(path);
     // Whether it went is read from the file itself.
     if (host_.RemoveFile(path) || !host_.FileIsPresent(path)) return journal_.Forget(path);

@@ -105,6 +105,9 @@ public:
     // resource of that name (false for a missing file or resource). Lets the
     // uninstall run tell the mission's own files from the game's.
     [[nodiscard]] virtual bool FileHoldsResource(const Text& resourceName, const Text& path) = 0;
+    // The ContentDigest (host_rules.h) of the file's bytes; false when the
+    // file is missing or cannot be read to its end.
+    [[nodiscard]] virtual bool DigestOfFile(const Text& path, std::uint64_t& digest) = 0;
     // MoveFileW: fails when the source is missing or the target exists.
     [[nodiscard]] virtual bool RenameFile(const Text& from, const Text& to) = 0;
     // MoveFileExW with MOVEFILE_REPLACE_EXISTING: the file at `to`, if any,

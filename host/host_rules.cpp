@@ -26,7 +26,48 @@ Text ComparablePath(const Text& path) {
     return result;
 }
 
+constexpr std::uint64_t kPrime1 = 0x9E3779B185EBCA87u;
+constexpr std::uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Fu;
+
+std::uint64_t Round(std::uint64_t state, std::uint64_t word) {
+    state ^= word * kPrime2;
+    state = (state << 31) | (state >> 33);
+    return state * kPrime1;
+}
+
 }  // namespace
+
+void ContentDigest::Add(Bytes bytes) {
+    size_ += bytes.size();
+    std::size_t i = 0;
+    // Whole words from here on once the unfinished one is complete.
+    while (pendingCount_ != 0 && i < bytes.size()) {
+        pending_ |= std::uint64_t{bytes[i++]} << (8 * pendingCount_);
+        if (++pendingCount_ == 8) {
+            state_ = Round(state_, pending_);
+            pending_ = 0;
+            pendingCount_ = 0;
+        }
+    }
+    for (; bytes.size() - i >= 8; i += 8) {
+        std::uint64_t word = 0;
+        for (unsigned k = 0; k < 8; ++k) word |= std::uint64_t{bytes[i + k]} << (8 * k);
+        state_ = Round(state_, word);
+    }
+    for (; i < bytes.size(); ++i) pending_ |= std::uint64_t{bytes[i]} << (8 * pendingCount_++);
+}
+
+std::uint64_t ContentDigest::Value() const {
+    std::uint64_t value = Round(state_, pending_ ^ (std::uint64_t{pendingCount_} << 59));
+    value ^= size_ * kPrime1;
+    // Every bit of the state reaches every bit of the value.
+    value ^= value >> 33;
+    value *= 0xFF51AFD7ED558CCDu;
+    value ^= value >> 33;
+    value *= 0xC4CEB9FE1A85EC53u;
+    value ^= value >> 33;
+    return value;
+}
 
 Text WithSeparator(const Text& folder) {
     if (!folder.empty() && folder.back() == u'\\') return folder;

@@ -39,6 +39,24 @@ Text DecimalText(std::uint32_t value);
 // "%d.%d.%d.%d" of the four unsigned 16-bit parts of a fixed file version.
 Text FormatVersionText(std::uint32_t versionMS, std::uint32_t versionLS);
 
+// --- Content digests ---------------------------------------------------
+
+// A 64-bit digest of a sequence of bytes, fed in pieces of any size: the same
+// bytes give the same value however they are split. It tells a file that
+// still holds what was written into it from one changed since; it is no
+// defence against someone who wants two contents to meet.
+class ContentDigest {
+public:
+    void Add(Bytes bytes);
+    std::uint64_t Value() const;
+
+private:
+    std::uint64_t state_ = 0x9E3779B97F4A7C15u;
+    std::uint64_t size_ = 0;
+    std::uint64_t pending_ = 0;  // the bytes of an unfinished word, little-endian
+    unsigned pendingCount_ = 0;
+};
+
 // --- The error box -------------------------------------------------------
 
 // The message with a full stop appended when its last unit sorts after ".".

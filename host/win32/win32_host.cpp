@@ -313,6 +313,23 @@ bool Win32Host::FileHoldsResource(const Text& resourceName, const Text& path) {
     return ::ReadFile(file.get(), &probe, 1, &extra, nullptr) && extra == 0;
 }
 
+bool Win32Host::DigestOfFile(const Text& path, std::uint64_t& digest) {
+    unique_hfile file(::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return false;
+    ContentDigest content;
+    std::unique_ptr<std::uint8_t[]> piece(new std::uint8_t[kExtractPieceSize]);
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(file.get(), piece.get(), static_cast<DWORD>(kExtractPieceSize), &read, nullptr))
+            return false;
+        if (read == 0) break;
+        content.Add(Bytes(piece.get(), read));
+    }
+    digest = content.Value();
+    return true;
+}
+
 bool Win32Host::RenameFile(const Text& from, const Text& to) {
     return ::MoveFileW(W(from), W(to)) != FALSE;
 }

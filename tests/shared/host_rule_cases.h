@@ -24,6 +24,7 @@ namespace brunvald::host_rules {
 enum class Op {
     Write,       // ExtractResource("SHORTTEXT", path): true when it does not raise
     Holds,       // FileHoldsResource("SHORTTEXT", path)
+    Digest,      // DigestOfFile(path) is the ContentDigest of "kurz"
     Rename,      // RenameFile(path, other)
     RenameOver,  // RenameFileOver(path, other)
     RemoveEmpty, // RemoveEmptyFolder(path)
@@ -56,6 +57,8 @@ inline const std::vector<Case>& Cases() {
           {Op::File, u"DATEI.TXT", true},
           {Op::File, u"datei.txt", true},
           {Op::Holds, u"dAtEi.TxT", true},
+          {Op::Digest, u"DATEI.txt", true},
+          {Op::Digest, u"fehlt.txt", false},
           {Op::Make, u"Karten\\", true},
           {Op::Folder, u"KARTEN", true},
           {Op::Write, u"karten\\A.map", true},
@@ -90,6 +93,7 @@ inline const std::vector<Case>& Cases() {
           {Op::File, u"Ordner", false},
           {Op::Write, u"Ordner", false},
           {Op::Remove, u"Ordner", false},
+          {Op::Digest, u"Ordner", false},
           {Op::Folder, u"Ordner", true},
           {Op::Write, u"f.txt", true},
           {Op::Folder, u"f.txt", false},
@@ -161,6 +165,7 @@ inline const char* OpName(Op op) {
     switch (op) {
     case Op::Write: return "Write";
     case Op::Holds: return "Holds";
+    case Op::Digest: return "Digest";
     case Op::Rename: return "Rename";
     case Op::RenameOver: return "RenameOver";
     case Op::RemoveEmpty: return "RemoveEmpty";
@@ -195,6 +200,14 @@ inline void RunCase(HostOps& host, const Text& folder, const Case& c,
             }
             break;
         case Op::Holds: result = host.FileHoldsResource(u"SHORTTEXT", path); break;
+        case Op::Digest: {
+            ContentDigest expected;
+            const std::uint8_t kurz[] = {'k', 'u', 'r', 'z'};
+            expected.Add(Bytes(kurz, sizeof kurz));
+            std::uint64_t digest = 0;
+            result = host.DigestOfFile(path, digest) && digest == expected.Value();
+            break;
+        }
         case Op::Rename: result = host.RenameFile(path, folder + step.other); break;
         case Op::RenameOver: result = host.RenameFileOver(path, folder + step.other); break;
         case Op::RemoveEmpty: result = host.RemoveEmptyFolder(path); break;

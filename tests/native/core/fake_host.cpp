@@ -392,6 +392,15 @@ bool FakeHost::RenameFile(const Text& from, const Text& to) {
     return true;
 }
 
+bool FakeHost::DigestOfFile(const Text& path, std::uint64_t& digest) {
+    const auto file = files_.find(Comparable(path));
+    if (file == files_.end()) return false;
+    ContentDigest content;
+    content.Add(Bytes(file->second.bytes.data(), file->second.bytes.size()));
+    digest = content.Value();
+    return true;
+}
+
 bool FakeHost::RenameFileOver(const Text& from, const Text& to) {
     if (KilledNow()) throw ProcessKilled{};
     const Text source = Comparable(from), target = Comparable(to);

@@ -117,6 +117,7 @@ public:
     Bytes LoadResourceData(const Text& typeName, const Text& name) override;
     void ExtractResource(const Text& resourceName, const Text& targetPath) override;
     bool FileHoldsResource(const Text& resourceName, const Text& path) override;
+    bool DigestOfFile(const Text& path, std::uint64_t& digest) override;
     bool RenameFile(const Text& from, const Text& to) override;
     bool RenameFileOver(const Text& from, const Text& to) override;
     bool RemoveFile(const Text& path) override;

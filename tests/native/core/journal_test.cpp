@@ -45,7 +45,7 @@ TEST(InstallJournal, EncodesAndRefusesWhatIsNotWhole) {
             {JournalMark::FolderMade, u"C:\\G\\Campaigns\\A.\\", u"", u""},
             {JournalMark::Saved, u"C:\\G\\Model\\T.Index", u"C:\\G\\Model\\ARMK-T.Index", u"CampTR1"},
             {JournalMark::Writing, u"C:\\G\\Cities\\\u00c4 b.map", u"", u"Maps\t1:\n"},
-            {JournalMark::Written, u"D:\\Elsewhere\\x", u"", u""},
+            {JournalMark::Written, u"D:\\Elsewhere\\x", u"", u"", 0x0123456789abcdefu},
         }};
     const std::vector<std::uint8_t> bytes = EncodeJournal(content, u"C:\\G\\");
     JournalContent decoded;
@@ -106,7 +106,7 @@ TEST(InstallJournal, ReadsTheFirstFormAndStoresItRelative) {
     const std::string stored = host.FileBytes(kJournal);
     const std::vector<std::uint8_t> expected = Utf16(
         u"Brunvald install journal 2\nmission 9:Aurelmark\n"
-        u"S15:EmperorText.eng20:ARMK-EmperorText.eng7:CampEng\n"
+        u"S15:EmperorText.eng20:ARMK-EmperorText.eng7:CampEng0:\n"
         u"end 1\n");
     EXPECT_EQ(stored, std::string(expected.begin(), expected.end()));
 }
