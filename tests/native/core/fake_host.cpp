@@ -190,7 +190,12 @@ FakeHost::FakeHost() = default;
 FakeHost::~FakeHost() = default;
 
 Text FakeHost::Comparable(const Text& path) {
-    Text unified = AsciiUpper(path);
+    // Letters compare without case beyond ASCII too (a game folder "Kaiser Ä"
+    // is found as "kaiser ä"); the Latin-1 letters stand for the rest.
+    Text unified = path;
+    for (char16_t& unit : unified)
+        if ((unit >= u'a' && unit <= u'z') || (unit >= 0xE0 && unit <= 0xFE && unit != 0xF7))
+            unit = static_cast<char16_t>(unit - 0x20);
     std::replace(unified.begin(), unified.end(), u'/', u'\\');
     std::vector<Text> segments;
     std::size_t start = 0;
@@ -219,6 +224,27 @@ void FakeHost::AddFolder(const Text& path) {
         const Text folder = comparable.substr(0, cut);
         if (folder.find(u'\\') != Text::npos) folders_.insert(folder);  // drives always exist
     }
+}
+
+void FakeHost::MoveFolder(const Text& from, const Text& to) {
+    const Text source = Comparable(from);
+    const Text target = Comparable(to);
+    const auto moved = [&](const Text& comparable) { return target + comparable.substr(source.size()); };
+    std::map<Text, File> files;
+    for (auto& [comparable, file] : files_) {
+        if (comparable != source && !IsBelow(comparable, source)) {
+            files[comparable] = std::move(file);
+            continue;
+        }
+        file.path = WithSeparator(to) + file.path.substr(WithSeparator(from).size());
+        files[moved(comparable)] = std::move(file);
+    }
+    files_ = std::move(files);
+    std::set<Text> folders;
+    for (const Text& folder : folders_)
+        folders.insert(folder == source || IsBelow(folder, source) ? moved(folder) : folder);
+    folders_ = std::move(folders);
+    AddFolder(to);
 }
 
 void FakeHost::AddFile(const Text& path, const std::string& bytes, bool readOnly) {
@@ -286,6 +312,16 @@ std::string FakeHost::FileBytes(const Text& path) const {
 bool FakeHost::IsReadOnly(const Text& path) const {
     const auto found = files_.find(Comparable(path));
     return found != files_.end() && found->second.readOnly;
+}
+
+std::vector<std::string> FakeHost::FilesBelow(const Text& folder) const {
+    const Text base = Comparable(folder);
+    std::vector<std::string> listing;
+    for (const auto& [comparable, file] : files_)
+        if (IsBelow(comparable, base))
+            listing.push_back(Utf8(comparable.substr(base.size() + 1)) + "=" +
+                              std::string(file.bytes.begin(), file.bytes.end()));
+    return listing;
 }
 
 std::vector<std::string> FakeHost::FileListing() const {

@@ -54,6 +54,9 @@ public:
 
     // --- Setting the scene ----------------------------------------------
     void AddFolder(const Text& path);  // with every missing parent
+    // The folder with everything in it goes to `to` (the player moves the
+    // game); file names keep their spelling below the folder.
+    void MoveFolder(const Text& from, const Text& to);
     void AddFile(const Text& path, const std::string& bytes, bool readOnly = false);
     void SetReadOnly(const Text& path, bool readOnly);
     void AddResource(const Text& name, const std::string& bytes,
@@ -95,6 +98,9 @@ public:
     bool IsReadOnly(const Text& path) const;
     // Every file as "<path as written>=<bytes>", sorted by comparable path.
     std::vector<std::string> FileListing() const;
+    // Every file below the folder as "<comparable path relative to it>=<bytes>",
+    // sorted: the same for a folder moved elsewhere.
+    std::vector<std::string> FilesBelow(const Text& folder) const;
     bool HasKey(const Text& path) const;
     const RegistryValue* Value(const Text& keyPath, const Text& name) const;
     // "name=text" for every value of the key, in the order they were first written.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/install_journal.h"
+#include "core/messages.h"
 #include "host/host_rules.h"
 #include "tests/native/core/scene.h"
 
@@ -453,6 +454,260 @@ TEST(InstallJournal, FlushesTheStoresThatConcernASavedGameFile) {
     journal.Note({JournalMark::FolderMade, folder, {}, {}});
     journal.Forget(mine);
     EXPECT_TRUE(host.log.empty());
+}
+
+}  // namespace
+}  // namespace brunvald
+
+namespace brunvald {
+namespace {
+
+using namespace testing;
+
+// The files of a game, named relative to its folder, without what the
+// self-removal script takes away: comparable across a move of the folder.
+std::vector<std::string> GameFiles(const FakeHost& host, const Text& gameFolder) {
+    std::vector<std::string> files = host.FilesBelow(gameFolder);
+    std::erase_if(files, [](const std::string& file) {
+        return file.rfind("DATA\\BRUNVALD.EXE=", 0) == 0 || file.rfind("DATA\\DES.BAT=", 0) == 0;
+    });
+    return files;
+}
+
+std::string G(const char16_t* relative) { return Utf8(InGame(relative)); }
+
+// The journal names files relative to the game's folder, and the uninstall
+// undoes every record wherever App Paths now says the game is: moved to
+// another drive, or named in another spelling. Each case used to show
+// success with nothing undone.
+TEST(JournalIsTheTruth, GameMovedOrNamedInAnotherSpelling) {
+    struct Case {
+        const char* name;
+        Text installedAt;   // App Paths "Path" at the install
+        Text uninstalledAt; // at the uninstall; the folder moves there if it differs on disk
+        bool moves;
+    };
+    const Case cases[] = {
+        {"moved to another drive", u"C:\\Spiele\\Kaiser", u"E:\\Spiele\\Kaiser Neu", true},
+        {"a final dot", u"C:\\Spiele\\Kaiser", u"C:\\Spiele\\Kaiser.", false},
+        {"a non-ASCII letter in another case", u"C:\\Spiele\\Kaiser \u00c4", u"C:\\Spiele\\kaiser \u00e4", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Text oldFolder = WithSeparator(c.installedAt), newFolder = WithSeparator(c.uninstalledAt);
+        Machine machine;
+        machine.host.MoveFolder(kGame, oldFolder);
+        machine.host.SetValue(kAppPaths, u"Path", c.installedAt);
+        const std::vector<std::string> before = GameFiles(machine.host, oldFolder);
+        ASSERT_EQ(machine.Install(), "ended");
+        ASSERT_NE(GameFiles(machine.host, oldFolder), before);
+
+        if (c.moves) machine.host.MoveFolder(oldFolder, newFolder);
+        machine.host.SetValue(kAppPaths, u"Path", c.uninstalledAt);
+        ASSERT_EQ(machine.Uninstall(newFolder + u"Data\\BrunVald.EXE"), "ended");
+        EXPECT_EQ(GameFiles(machine.host, newFolder), before);
+        EXPECT_FALSE(machine.host.HasKey(kEntryKey));
+        EXPECT_FALSE(machine.host.HasKey(kMaker));
+    }
+}
+
+// An update of the mission with the same marker and fewer lines, installed
+// over the first: the uninstall (from the update's copy) still undoes what
+// the first version did with the lines it no longer has, a saved game file
+// and a map it alone wrote.
+TEST(JournalIsTheTruth, UpdateWithFewerLinesUndoesTheFirstVersionToo) {
+    Machine machine;
+    const std::vector<std::string> before = machine.GameListing();
+    ASSERT_EQ(machine.Install(), "ended");
+    std::vector<MissionFile> update;
+    for (const MissionFile& file : AurelmarkFiles())
+        if (Text(file.resource) != u"Maps_02" && Text(file.resource) != u"CampEng") update.push_back(file);
+    machine.host.RemoveResource(u"Maps_02");
+    machine.host.RemoveResource(u"CampEng");
+    AddMission(machine.host, update);
+    ASSERT_EQ(machine.Install(), "ended");
+    ASSERT_EQ(machine.Uninstall(), "ended");
+    EXPECT_EQ(machine.GameListing(), before);
+}
+
+// Whatever the key, a file already at the target is the player's or the
+// game's: saved under its backup name before the mission's is written, and
+// back after the uninstall. Maps, the pak and the campaign's files used to
+// be overwritten, and the uninstall then deleted them.
+TEST(JournalIsTheTruth, SameNamedFilesOfEveryKeyAreSavedAndComeBack) {
+    const char16_t* const targets[] = {
+        u"Cities\\ChengduAmk.map", u"Campaigns\\Aurelmark.pak", u"Campaigns\\Aurelmark\\Aurelmark.set",
+        u"Campaigns\\Aurelmark\\AurelmarkP.map", u"Model\\TreeImage.Index",
+    };
+    for (const char16_t* target : targets) {
+        SCOPED_TRACE(Utf8(target));
+        // The tree image alone, in a game without the other tree image.
+        Machine machine(kAllGameFiles & ~(kTree | kResetTree));
+        machine.host.AddFile(InGame(target), "the player's own");
+        const std::vector<std::string> before = machine.GameListing();
+        ASSERT_EQ(machine.Install(), "ended");
+        const Text backup = FolderPart(InGame(target)) + u"ARMK-" + FileNamePart(InGame(target));
+        EXPECT_EQ(machine.host.FileBytes(backup), "the player's own");
+        EXPECT_EQ(machine.host.FileBytes(InGame(target)).rfind("mission:", 0), 0u);
+        ASSERT_EQ(machine.Uninstall(), "ended");
+        EXPECT_EQ(machine.GameListing(), before);
+    }
+}
+
+// A rename to the backup name that fails stops the install before the
+// target is written: a file of the backup name that is not this mission's
+// (the journal does not name it), and a backup path past the length limit
+// while the target itself is shorter. Each used to overwrite the game's file
+// with both runs reporting success. The list's uninstall then puts
+// everything back.
+TEST(JournalIsTheTruth, FailedBackupRenameStopsBeforeTheTargetIsWritten) {
+    struct Case {
+        const char* name;
+        Text gameFolder;
+        const char16_t* target;
+        bool backupInTheWay;
+    };
+    // A folder that leaves the main picture (26 units below the game's
+    // folder) under the limit and its backup (31 units) over it.
+    const Text deep = u"C:\\" + Text(226, u'x');
+    const Case cases[] = {
+        {"a file of the backup name", kGame, u"Data\\China_FE_MainMenu.jpg", true},
+        {"a backup path too long", deep, u"Data\\China_FE_MainMenu.jpg", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Text game = WithSeparator(c.gameFolder);
+        Machine machine;
+        machine.host.MoveFolder(kGame, game);
+        machine.host.SetValue(kAppPaths, u"Path", c.gameFolder);
+        const Text target = game + c.target, backup = FolderPart(target) + u"ARMK-" + FileNamePart(target);
+        ASSERT_LT(target.size(), FakeHost::kMaxPath);
+        if (c.backupInTheWay) machine.host.AddFile(backup, "the player's own ARMK file");
+        const std::vector<std::string> before = GameFiles(machine.host, game);
+
+        EXPECT_EQ(machine.Install(), Utf8(message::GameFileNotSaved(target, backup)));
+        EXPECT_EQ(machine.host.FileBytes(target), GameBytes(c.target));
+        EXPECT_TRUE(machine.host.HasKey(kEntryKey));
+        ASSERT_EQ(machine.Uninstall(game + u"Data\\BrunVald.EXE"), "ended");
+        EXPECT_EQ(GameFiles(machine.host, game), before);
+    }
+}
+
+// An install that failed, left so by the player: the records and the
+// journal written before the first change keep another mission of the maker
+// out (also once the records are deleted by hand, by the journal alone), and
+// the list's uninstall gives the game back as it was.
+TEST(JournalIsTheTruth, FailedInstallThenAnotherMissionThenTheUninstall) {
+    for (const bool recordsDeletedByHand : {false, true}) {
+        SCOPED_TRACE(recordsDeletedByHand ? "records deleted by hand" : "records in place");
+        Machine machine;
+        const std::vector<std::string> before = machine.GameListing();
+        // A folder where the campaign map must go.
+        machine.host.AddFolder(InGame(u"Campaigns\\Aurelmark\\AurelmarkP.map"));
+        const std::vector<std::string> withFolder = machine.GameListing();
+        EXPECT_EQ(machine.Install().rfind("Datei \"" + G(u"Campaigns\\Aurelmark.\\AurelmarkP.map") + "\" kann nicht erstellt werden", 0), 0u);
+        ASSERT_TRUE(machine.host.HasFile(InGame(u"Data\\ARMK-China_FE_MainMenu.jpg")));
+        if (recordsDeletedByHand) {
+            machine.host.keys.erase(FakeHost::Comparable(kEntryKey));
+            machine.host.keys.erase(FakeHost::Comparable(kMaker));
+        }
+
+        Machine other(kAllGameFiles, {{u"CampPak", u"Nordhafen.pak", u""}, {u"CampInI", u"NRDH.ini", u""}});
+        other.host = machine.host;
+        AddMission(other.host, {{u"CampPak", u"Nordhafen.pak", u""}, {u"CampInI", u"NRDH.ini", u""}});
+        EXPECT_EQ(other.Install(), "refused");
+        EXPECT_EQ(other.host.messageBoxes.back().text, message::OtherMissionInstalled(u"Aurelmark"));
+
+        ASSERT_EQ(machine.Uninstall(), "ended");
+        EXPECT_EQ(machine.GameListing(), withFolder);
+        (void)before;
+    }
+}
+
+// The campaign folder goes only when nothing but the mission's files was in
+// it: a saved game of the player's stays, with the folder, and so does a
+// campaign map the player changed.
+TEST(JournalIsTheTruth, PlayersFilesInTheCampaignFolderStay) {
+    struct Case {
+        const char* name;
+        const char16_t* file;
+    };
+    const Case cases[] = {
+        {"a saved game", u"Campaigns\\Aurelmark\\Spielstand 1.sav"},
+        {"the campaign map, edited", u"Campaigns\\Aurelmark\\AurelmarkP.map"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine machine;
+        ASSERT_EQ(machine.Install(), "ended");
+        machine.host.AddFile(InGame(c.file), "the player's");
+        ASSERT_EQ(machine.Uninstall(), "ended");
+        EXPECT_EQ(machine.host.FileBytes(InGame(c.file)), "the player's");
+        EXPECT_FALSE(machine.host.HasFile(InGame(u"Campaigns\\Aurelmark\\Aurelmark.set")));
+        EXPECT_TRUE(machine.host.HasFolder(InGame(u"Campaigns\\Aurelmark")));
+        EXPECT_FALSE(machine.host.HasFile(kJournal));
+    }
+}
+
+// A registry record that will not go keeps the journal (empty, everything
+// else being undone) and the executable, and the run says which key: the
+// next install then does not take the left record for one of a build that
+// kept no journal, which adopted the game's files equal to the mission's as
+// the mission's own, and the uninstall after it deleted them.
+TEST(JournalIsTheTruth, RecordThatCannotBeDeletedKeepsTheJournal) {
+    for (const Text key : {Text(kMaker), Text(kEntryKey)}) {
+        SCOPED_TRACE(Utf8(key));
+        Machine machine;
+        MakeGameFilesEqualToTheMissions(machine);
+        const std::vector<std::string> before = machine.GameListing();
+        ASSERT_EQ(machine.Install(), "ended");
+
+        AddInstaller(machine.host, kCopy, u"UNINSTALL");
+        FakeWindow window;
+        ProgramState state;
+        ASSERT_TRUE(StartUp(machine.host, window, state));
+        machine.host.DenyFullAccess(key);
+        machine.host.messageBoxes.clear();
+        EXPECT_EQ(RunToEnd(machine.host, window, [&] { return UninstallRun(machine.host, window, state); }),
+                  Utf8(message::RecordNotRemoved(key)));
+        EXPECT_TRUE(machine.host.messageBoxes.empty());
+        EXPECT_TRUE(machine.host.scripts.empty());
+        EXPECT_FALSE(window.closed);
+        EXPECT_TRUE(machine.host.HasKey(kEntryKey));
+        EXPECT_TRUE(StoredRecords(machine.host).empty());
+        std::vector<std::string> listing = machine.GameListing();
+        std::erase_if(listing, [](const std::string& file) { return file.find("BRUNVALD-ARMK.JOURNAL=") != std::string::npos; });
+        EXPECT_EQ(listing, before);
+
+        // Installed again over the left record, and removed once the key
+        // lets go: no game file is taken for the mission's.
+        machine.host.keys[FakeHost::Comparable(key)].denyFullAccess = false;
+        ASSERT_EQ(machine.Install(), "ended");
+        ASSERT_EQ(machine.Uninstall(), "ended");
+        EXPECT_EQ(machine.GameListing(), before);
+        EXPECT_FALSE(machine.host.HasKey(kMaker));
+        EXPECT_FALSE(machine.host.HasKey(kEntryKey));
+    }
+}
+
+// An install started while the journal cannot be read is refused before
+// anything is changed: it would save the mission's own files, already in
+// place, under the backup names as if they were the game's. The uninstall
+// rebuilds what it can from the backups.
+TEST(JournalIsTheTruth, UnreadableJournalRefusesTheInstall) {
+    Machine machine;
+    const std::vector<std::string> before = machine.GameListing();
+    ASSERT_EQ(machine.Install(), "ended");
+    machine.host.AddFile(kJournal, "B\0r\0u\0");
+    const std::vector<std::string> broken = machine.host.FileListing();
+    machine.host.log.clear();
+    EXPECT_EQ(machine.Install(), Utf8(message::JournalUnreadable(kJournal)));
+    EXPECT_EQ(machine.host.FileListing(), broken);
+    EXPECT_TRUE(machine.host.log.empty());
+
+    ASSERT_EQ(machine.Uninstall(), "ended");
+    for (const char16_t* saved : {u"Data\\China_FE_MainMenu.jpg", u"EmperorText.eng", u"Model\\TreeImage.Index"})
+        EXPECT_EQ(machine.host.FileBytes(InGame(saved)), GameBytes(saved)) << Utf8(saved);
 }
 
 }  // namespace

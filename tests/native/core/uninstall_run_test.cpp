@@ -258,7 +258,7 @@ namespace {
 
 using namespace testing;
 
-// A mission file that cannot be removed (held by another program; here
+// A mission file that cannot be replaced (held by another program; here
 // read-only after start-up's reset) keeps its saved game file from coming
 // back. The run must not then report success, delete the records and the
 // executable: it names the file, and a second press finishes the job.
@@ -296,9 +296,12 @@ TEST(UninstallRun, GameFileThatCannotComeBackStopsBeforeTheRecords) {
         EXPECT_TRUE(machine.host.HasKey(kMaker));
         EXPECT_TRUE(machine.host.openedHidden.empty());
         EXPECT_FALSE(window.closed);
-        // The game's bytes are under the backup name, the other files back.
+        // The game's bytes are under the backup name and the mission's file
+        // still in place (the game never runs without the file), the other
+        // files back.
         const Text backup = FolderPart(stuck) + u"ARMK-" + FileNamePart(stuck);
         EXPECT_EQ(machine.host.FileBytes(backup), GameBytes(c.stuck));
+        EXPECT_EQ(machine.host.FileBytes(stuck).rfind("mission:", 0), 0u);
         EXPECT_EQ(machine.host.FileBytes(InGame(u"Model\\EmperorBuildingModels.txt")),
                   GameBytes(u"Model\\EmperorBuildingModels.txt"));
 
