@@ -239,17 +239,23 @@ TEST(InstallJournal, CampaignMapWithoutCampaignFolderIsNotWritten) {
 // install, the same install again and then the uninstall leave the game's
 // folder byte for byte as it was, and neither record. On a game with all its
 // files, one without TreeImage.Index, and one whose files equal the mission's.
+// After a kill at any moment the player has two ways on, and each gives the
+// game back byte for byte: install again and uninstall, or uninstall at once
+// through the list's entry. Before the records exist there is no entry, and
+// nothing of the game has changed yet.
 TEST(InstallJournal, KilledAtEveryMomentOfTheInstall) {
     struct Case {
         const char* name;
         unsigned gameFiles;
         bool equalFiles;
+        bool sameNamedFiles;  // the player's own map and pak under the mission's names
     };
     const Case cases[] = {
-        {"all game files", kAllGameFiles, false},
-        {"no TreeImage.Index", kAllGameFiles & ~kTree, false},
-        {"no tree images", kAllGameFiles & ~(kTree | kResetTree), false},
-        {"files equal to the mission's", kAllGameFiles, true},
+        {"all game files", kAllGameFiles, false, false},
+        {"no TreeImage.Index", kAllGameFiles & ~kTree, false, false},
+        {"no tree images", kAllGameFiles & ~(kTree | kResetTree), false, false},
+        {"files equal to the mission's", kAllGameFiles, true, false},
+        {"same-named files", kAllGameFiles, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -261,18 +267,34 @@ TEST(InstallJournal, KilledAtEveryMomentOfTheInstall) {
         }
         ASSERT_GT(moments, 20);
         for (long kill = 1; kill <= moments; ++kill) {
-            SCOPED_TRACE("killed at moment " + std::to_string(kill));
-            Machine machine(c.gameFiles);
-            if (c.equalFiles) MakeGameFilesEqualToTheMissions(machine);
-            const std::vector<std::string> before = machine.GameListing();
-            machine.host.killAt = kill;
-            EXPECT_THROW(machine.Install(), ProcessKilled);
-            machine.host.killAt = -1;
-            ASSERT_EQ(machine.Install(), "ended");
-            ASSERT_EQ(machine.Uninstall(), "ended");
-            EXPECT_EQ(machine.GameListing(), before);
-            EXPECT_FALSE(machine.host.HasKey(kEntryKey));
-            EXPECT_FALSE(machine.host.HasKey(kMaker));
+            for (const bool reinstall : {true, false}) {
+                SCOPED_TRACE("killed at moment " + std::to_string(kill) +
+                             (reinstall ? ", installed again" : ", uninstalled through the list"));
+                Machine machine(c.gameFiles);
+                if (c.equalFiles) MakeGameFilesEqualToTheMissions(machine);
+                if (c.sameNamedFiles) {
+                    machine.host.AddFile(InGame(u"Cities\\ChengduAmk.map"), "the player's map");
+                    machine.host.AddFile(InGame(u"Campaigns\\Aurelmark.pak"), "the player's pak");
+                }
+                const std::vector<std::string> before = machine.GameListing();
+                machine.host.killAt = kill;
+                EXPECT_THROW(machine.Install(), ProcessKilled);
+                machine.host.killAt = -1;
+                if (reinstall) {
+                    ASSERT_EQ(machine.Install(), "ended");
+                } else if (!machine.host.HasKey(kEntryKey)) {
+                    std::vector<std::string> listing = machine.GameListing();
+                    std::erase_if(listing, [](const std::string& file) {
+                        return file.find("\\DATA\\BRUNVALD-ARMK.JOURNAL") != std::string::npos;
+                    });
+                    EXPECT_EQ(listing, before);
+                    continue;
+                }
+                ASSERT_EQ(machine.Uninstall(), "ended");
+                EXPECT_EQ(machine.GameListing(), before);
+                EXPECT_FALSE(machine.host.HasKey(kEntryKey));
+                EXPECT_FALSE(machine.host.HasKey(kMaker));
+            }
         }
     }
 }
