@@ -413,6 +413,13 @@ bool FakeHost::FileHoldsResource(const Text& resourceName, const Text& path) {
     return bytes != nullptr && file != files_.end() && file->second.bytes == *bytes;
 }
 
+void FakeHost::MoveEntry(std::map<Text, File>::iterator file, const Text& to) {
+    File moved = std::move(file->second);
+    moved.path = to;
+    files_.erase(file);
+    files_[Comparable(to)] = std::move(moved);
+}
+
 bool FakeHost::RenameFile(const Text& from, const Text& to) {
     if (KilledNow()) throw ProcessKilled{};
     const Text source = Comparable(from), target = Comparable(to);
@@ -420,12 +427,8 @@ bool FakeHost::RenameFile(const Text& from, const Text& to) {
     const bool ok = file != files_.end() && !files_.count(target) && !folders_.count(target) &&
                     ParentExists(target) && to.size() < kMaxPath;
     log.push_back("Rename " + Utf8(from) + " -> " + Utf8(to) + Outcome(ok));
-    if (!ok) return false;
-    File moved = file->second;
-    moved.path = to;
-    files_.erase(file);
-    files_[target] = moved;
-    return true;
+    if (ok) MoveEntry(file, to);
+    return ok;
 }
 
 bool FakeHost::DigestOfFile(const Text& path, std::uint64_t& digest) {
@@ -445,12 +448,8 @@ bool FakeHost::RenameFileOver(const Text& from, const Text& to) {
     const bool ok = file != files_.end() && !folders_.count(target) && ParentExists(target) &&
                     to.size() < kMaxPath && (existing == files_.end() || !existing->second.readOnly);
     log.push_back("RenameOver " + Utf8(from) + " -> " + Utf8(to) + Outcome(ok));
-    if (!ok) return false;
-    File moved = file->second;
-    moved.path = to;
-    files_.erase(file);
-    files_[target] = moved;
-    return true;
+    if (ok) MoveEntry(file, to);
+    return ok;
 }
 
 bool FakeHost::RemoveFile(const Text& path) {

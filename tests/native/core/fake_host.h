@@ -171,6 +171,8 @@ private:
     const std::vector<std::uint8_t>* FindResource(const Text& type, const Text& name) const;
     void RaiseCannotCreate(const Text& path, const Text& reason);
     bool ParentExists(const Text& comparable) const;
+    // Moves the file to its new name (a rename; `to` as written).
+    void MoveEntry(std::map<Text, File>::iterator file, const Text& to);
 
     std::map<Text, File> files_;    // comparable path -> file
     std::set<Text> folders_;        // comparable paths
