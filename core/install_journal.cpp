@@ -143,6 +143,10 @@ bool DecodeJournal(Bytes bytes, const Text& gameFolder, JournalContent& content)
             (secondForm && (!ReadField(text, pos, digest) || !ReadHex(digest, record.digest))) ||
             !Passes(text, pos, u"\n"))
             return false;
+        // A journal of the first form for a game that has moved since names
+        // no file of this game: it is of no use, as one cut short would be.
+        if (!secondForm && (!IsWholePath(record.path) || Stored(record.path, gameFolder) == record.path))
+            return false;
         record.path = Joined(record.path, gameFolder);
         record.backup = Joined(record.backup, gameFolder);
         read.records.push_back(std::move(record));

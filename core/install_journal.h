@@ -88,9 +88,10 @@ struct JournalContent {
 // it. Any deviation, a cut included, makes the whole unreadable.
 //
 // Decoding joins relative paths to gameFolder. The first form of the journal
-// (no name line, every path whole) is read as well; its paths under the
-// current game folder become relative at the next store, the others stay as
-// they are.
+// (no name line, every path whole) is read as well, and its paths become
+// relative at the next store; one with a path outside the current game
+// folder (the game has moved since) is refused like a cut one, so that the
+// uninstall rebuilds it from the backups the game holds.
 std::vector<std::uint8_t> EncodeJournal(const JournalContent& content, const Text& gameFolder);
 bool DecodeJournal(Bytes bytes, const Text& gameFolder, JournalContent& content);
 

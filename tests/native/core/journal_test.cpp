@@ -82,7 +82,9 @@ TEST(InstallJournal, EncodesAndRefusesWhatIsNotWhole) {
 
 // A journal of the first form, written by the build before, holds whole
 // paths: read as they are, and stored relative to the game's folder from then
-// on, where they lie under it.
+// on. Once the game has moved, its paths name nothing of the game: it is
+// refused as a cut one is, and the uninstall rebuilds the journal from the
+// backups at the new place.
 TEST(InstallJournal, ReadsTheFirstFormAndStoresItRelative) {
     const auto field = [](const std::u16string& text) {
         return DecimalText(static_cast<std::uint32_t>(text.size())) + u":" + text;
@@ -90,26 +92,40 @@ TEST(InstallJournal, ReadsTheFirstFormAndStoresItRelative) {
     const std::vector<std::uint8_t> first =
         Utf16(u"Brunvald install journal 1\n"
               u"S" + field(InGame(u"EmperorText.eng")) + field(InGame(u"ARMK-EmperorText.eng")) + field(u"CampEng") + u"\n"
-              u"W" + field(u"D:\\Anderswo\\x.map") + field(u"") + field(u"Maps_01") + u"\n"
+              u"W" + field(InGame(u"Cities\\ChengduAmk.map")) + field(u"") + field(u"Maps_01") + u"\n"
               u"end 2\n");
     JournalContent content;
     ASSERT_TRUE(DecodeJournal(Bytes(first.data(), first.size()), kGame, content));
     ASSERT_EQ(content.records.size(), 2u);
     EXPECT_EQ(content.records[0].path, InGame(u"EmperorText.eng"));
     EXPECT_EQ(content.missionName, u"");
+    EXPECT_FALSE(DecodeJournal(Bytes(first.data(), first.size()), u"E:\\Kaiser\\", content));
 
-    FakeHost host;
-    host.AddFolder(InGame(u"Data"));
-    host.AddFile(kJournal, std::string(first.begin(), first.end()));
-    InstallJournal journal(host, kJournal, kGame, u"Aurelmark");
-    ASSERT_EQ(journal.condition(), InstallJournal::Condition::Valid);
-    journal.Forget(u"D:\\Anderswo\\x.map");
-    const std::string stored = host.FileBytes(kJournal);
-    const std::vector<std::uint8_t> expected = Utf16(
-        u"Brunvald install journal 2\nmission 9:Aurelmark\n"
-        u"S15:EmperorText.eng20:ARMK-EmperorText.eng7:CampEng0:\n"
-        u"end 1\n");
-    EXPECT_EQ(stored, std::string(expected.begin(), expected.end()));
+    Machine machine;
+    // What the build before left: the game's text saved, the mission's in
+    // its place, a map of the mission's.
+    ASSERT_TRUE(machine.host.RenameFile(InGame(u"EmperorText.eng"), InGame(u"ARMK-EmperorText.eng")));
+    machine.host.AddFile(InGame(u"EmperorText.eng"), "mission:CampEng");
+    machine.host.AddFile(InGame(u"Cities\\ChengduAmk.map"), "mission:Maps_01");
+    machine.host.AddFile(kJournal, std::string(first.begin(), first.end()));
+    {
+        InstallJournal journal(machine.host, kJournal, kGame, u"Aurelmark");
+        ASSERT_EQ(journal.condition(), InstallJournal::Condition::Valid);
+        journal.Forget(InGame(u"Cities\\ChengduAmk.map"));
+        const std::vector<std::uint8_t> expected = Utf16(
+            u"Brunvald install journal 2\nmission 9:Aurelmark\n"
+            u"S15:EmperorText.eng20:ARMK-EmperorText.eng7:CampEng0:\n"
+            u"end 1\n");
+        EXPECT_EQ(machine.host.FileBytes(kJournal), std::string(expected.begin(), expected.end()));
+    }
+    machine.host.AddFile(kJournal, std::string(first.begin(), first.end()));
+    machine.host.MoveFolder(kGame, u"E:\\Kaiser\\");
+    machine.host.SetValue(kAppPaths, u"Path", u"E:\\Kaiser");
+    machine.host.SetValue(kEntryKey, u"DisplayName", u"Vantorel Mission : Aurelmark");
+    machine.host.SetValue(kMaker, u"CampMarker", u"ARMK");
+    ASSERT_EQ(machine.Uninstall(u"E:\\Kaiser\\Data\\BrunVald.EXE"), "ended");
+    EXPECT_EQ(machine.host.FileBytes(u"E:\\Kaiser\\EmperorText.eng"), GameBytes(u"EmperorText.eng"));
+    EXPECT_FALSE(machine.host.HasFile(u"E:\\Kaiser\\ARMK-EmperorText.eng"));
 }
 
 // Fault 1: a second install, or the rerun after a failed install, used to
