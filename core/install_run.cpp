@@ -83,10 +83,8 @@ void InstallWalk::MakeCampaignFolder(const Text& folder) {
 // complete one only while it still holds the mission's bytes).
 void InstallWalk::WriteOwnFile(const MissionEntry& entry, const Text& target) {
     journal_.Note({JournalMark::Writing, target, {}, entry.resourceName});
-    host_.ExtractResource(entry.resourceName, target);
-    ContentDigest written;
-    written.Add(host_.LoadResourceData(u"RT_RCDATA", entry.resourceName));
-    journal_.Note({JournalMark::Written, target, {}, entry.resourceName, written.Value()});
+    const std::uint64_t digest = host_.ExtractResource(entry.resourceName, target);
+    journal_.Note({JournalMark::Written, target, {}, entry.resourceName, digest});
 }
 
 // Moves the file at target to its backup name, then writes the mission's.
@@ -102,7 +100,7 @@ void InstallWalk::SaveAndWrite(const MissionEntry& entry, const Text& target, co
         throw HostError(message::GameFileNotSaved(target, backup), {u"MoveFileW", backup, 0});
     }
     try {
-        host_.ExtractResource(entry.resourceName, target);
+        (void)host_.ExtractResource(entry.resourceName, target);
     } catch (const HostError&) {
         // Best effort on the way out: the write error is what the user
         // sees, and what cannot be put back here stays in the journal as
@@ -124,7 +122,7 @@ void InstallWalk::PlaceFile(const MissionEntry& entry) {
         if (known->mark != JournalMark::Saved) return WriteOwnFile(entry, target);
         const Text knownBackup = known->backup;
         // The saved file is safe under its backup name: write in place.
-        if (host_.FileIsPresent(knownBackup)) return host_.ExtractResource(entry.resourceName, target);
+        if (host_.FileIsPresent(knownBackup)) return (void)host_.ExtractResource(entry.resourceName, target);
         // The earlier attempt ended before its rename: the file to save is
         // still here. With nothing under either name, the file is ours.
         if (host_.FileIsPresent(target)) return SaveAndWrite(entry, target, knownBackup);

@@ -96,11 +96,12 @@ public:
     // "Ressource %s nicht gefunden" with the name as passed.
     virtual Bytes LoadResourceData(const Text& typeName, const Text& name) = 0;
     // Writes the "RT_RCDATA" resource of that name into the target file
-    // (CREATE_ALWAYS, pieces of at most 61,440 bytes). The resource is looked
-    // up first, so a missing one leaves the target untouched. Raises the
-    // resource error, "Datei \"%s\" kann nicht erstellt werden. %s" or
-    // "Stream-Schreibfehler".
-    virtual void ExtractResource(const Text& resourceName, const Text& targetPath) = 0;
+    // (CREATE_ALWAYS, pieces of at most 61,440 bytes) and returns the
+    // ContentDigest (host_rules.h) of the bytes written, taken from each piece
+    // as it passes. The resource is looked up first, so a missing one leaves
+    // the target untouched. Raises the resource error,
+    // "Datei \"%s\" kann nicht erstellt werden. %s" or "Stream-Schreibfehler".
+    virtual std::uint64_t ExtractResource(const Text& resourceName, const Text& targetPath) = 0;
     // True when the file at path holds exactly the bytes of the "RT_RCDATA"
     // resource of that name (false for a missing file or resource). Lets the
     // uninstall run tell the mission's own files from the game's.

@@ -268,7 +268,7 @@ Bytes Win32Host::LoadResourceData(const Text& typeName, const Text& name) {
     return Bytes(resource.data, resource.size);
 }
 
-void Win32Host::ExtractResource(const Text& resourceName, const Text& targetPath) {
+std::uint64_t Win32Host::ExtractResource(const Text& resourceName, const Text& targetPath) {
     // Looked up before the file is created: a missing resource leaves the
     // target as it was.
     const FoundResource resource = FindOwnResource(kPayloadType, resourceName);
@@ -277,10 +277,13 @@ void Win32Host::ExtractResource(const Text& resourceName, const Text& targetPath
     PayloadPieces pieces(resource);
     unique_hfile file = CreateTargetFile(targetPath);
     if (!file) ThrowCannotCreate(u"CreateFileW", targetPath, ::GetLastError());
+    ContentDigest written;
     while (!pieces.Done()) {
         const Bytes piece = pieces.Next();
         WriteAll(file.get(), targetPath, piece.data(), piece.size());
+        written.Add(piece);
     }
+    return written.Value();
 }
 
 bool Win32Host::FileHoldsResource(const Text& resourceName, const Text& path) {

@@ -22,7 +22,8 @@
 namespace brunvald::host_rules {
 
 enum class Op {
-    Write,       // ExtractResource("SHORTTEXT", path): true when it does not raise
+    Write,       // ExtractResource("SHORTTEXT", path): true when it does not raise and
+                 // returns the digest of what it wrote
     Holds,       // FileHoldsResource("SHORTTEXT", path)
     Digest,      // DigestOfFile(path) is the ContentDigest of "kurz"
     Rename,      // RenameFile(path, other)
@@ -180,6 +181,14 @@ inline const char* OpName(Op op) {
     return "?";
 }
 
+// The digest of the resource's 4 bytes.
+inline std::uint64_t KurzDigest() {
+    ContentDigest digest;
+    const std::uint8_t kurz[] = {'k', 'u', 'r', 'z'};
+    digest.Add(Bytes(kurz, sizeof kurz));
+    return digest.Value();
+}
+
 // Runs one case in `folder` (empty, ending in "\"). `markReadOnly` is the
 // host's own way of setting the read-only attribute of a file, which HostOps
 // has no operation for.
@@ -194,18 +203,15 @@ inline void RunCase(HostOps& host, const Text& folder, const Case& c,
         switch (step.op) {
         case Op::Write:
             try {
-                host.ExtractResource(u"SHORTTEXT", path);
+                result = host.ExtractResource(u"SHORTTEXT", path) == KurzDigest();
             } catch (const HostError&) {
                 result = false;
             }
             break;
         case Op::Holds: result = host.FileHoldsResource(u"SHORTTEXT", path); break;
         case Op::Digest: {
-            ContentDigest expected;
-            const std::uint8_t kurz[] = {'k', 'u', 'r', 'z'};
-            expected.Add(Bytes(kurz, sizeof kurz));
             std::uint64_t digest = 0;
-            result = host.DigestOfFile(path, digest) && digest == expected.Value();
+            result = host.DigestOfFile(path, digest) && digest == KurzDigest();
             break;
         }
         case Op::Rename: result = host.RenameFile(path, folder + step.other); break;

@@ -380,7 +380,7 @@ bool FakeHost::KilledNow() {
     return ++effects == killAt;
 }
 
-void FakeHost::ExtractResource(const Text& resourceName, const Text& targetPath) {
+std::uint64_t FakeHost::ExtractResource(const Text& resourceName, const Text& targetPath) {
     const auto* bytes = FindResource(u"RT_RCDATA", resourceName);
     if (bytes == nullptr) {
         log.push_back("Extract " + Utf8(resourceName) + " [missing]");
@@ -405,6 +405,9 @@ void FakeHost::ExtractResource(const Text& resourceName, const Text& targetPath)
     }
     files_[target] = File{targetPath, *bytes};
     log.push_back("Extract " + Utf8(resourceName) + " -> " + Utf8(targetPath));
+    ContentDigest written;
+    written.Add(Bytes(bytes->data(), bytes->size()));
+    return written.Value();
 }
 
 bool FakeHost::FileHoldsResource(const Text& resourceName, const Text& path) {

@@ -121,7 +121,7 @@ public:
 
     // --- HostOps ------------------------------------------------------------
     Bytes LoadResourceData(const Text& typeName, const Text& name) override;
-    void ExtractResource(const Text& resourceName, const Text& targetPath) override;
+    std::uint64_t ExtractResource(const Text& resourceName, const Text& targetPath) override;
     bool FileHoldsResource(const Text& resourceName, const Text& path) override;
     bool DigestOfFile(const Text& path, std::uint64_t& digest) override;
     bool RenameFile(const Text& from, const Text& to) override;

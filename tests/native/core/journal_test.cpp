@@ -693,7 +693,7 @@ TEST(JournalIsTheTruth, PlayersFilesInTheCampaignFolderStay) {
 // kept no journal, which adopted the game's files equal to the mission's as
 // the mission's own, and the uninstall after it deleted them.
 TEST(JournalIsTheTruth, RecordThatCannotBeDeletedKeepsTheJournal) {
-    for (const Text key : {Text(kMaker), Text(kEntryKey)}) {
+    for (const Text& key : {Text(kMaker), Text(kEntryKey)}) {
         SCOPED_TRACE(Utf8(key));
         Machine machine;
         MakeGameFilesEqualToTheMissions(machine);

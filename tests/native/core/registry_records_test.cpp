@@ -197,12 +197,28 @@ TEST(RegistryRecords, EmptyDisplayNameNeverTouchesTheWholeList) {
     int missing = 0;
     static int* counter;
     counter = &missing;
-    RemoveRecords(host, identity.displayName, [](HostOps&) { ++*counter; });
+    EXPECT_EQ(RemoveRecords(host, identity.displayName, [](HostOps&) { ++*counter; }), u"");
 
     EXPECT_EQ(missing, 1);  // reported as a missing entry
     EXPECT_EQ(host.ValuesOf(kUninstallList), (std::vector<std::string>{"Keep=me"}));
     EXPECT_TRUE(host.HasKey(Text(kUninstallList) + u"\\Other Program"));
     EXPECT_FALSE(host.HasKey(kMakerKey));  // the maker key still goes
+}
+
+// A key that will not go is named, and whether it went is read from the
+// registry: a maker key left keeps the entry too, so that the uninstall can
+// be run again from the list.
+TEST(RegistryRecords, RemoveRecordsNamesAKeyThatStays) {
+    for (const Text& stuck : {Text(kMakerKey), Text(kEntry)}) {
+        SCOPED_TRACE(Utf8(stuck));
+        FakeHost host;
+        WriteUninstallRecord(host, Aurelmark(), u"C:\\G\\", MissionModel{});
+        WriteMakerRecord(host, Aurelmark());
+        host.DenyFullAccess(stuck);
+        EXPECT_EQ(RemoveRecords(host, Aurelmark().displayName, [](HostOps&) {}), stuck);
+        EXPECT_TRUE(host.HasKey(kEntry));
+        EXPECT_EQ(host.HasKey(kMakerKey), stuck == kMakerKey);
+    }
 }
 
 TEST(RegistryRecords, RemoveRecords) {
@@ -227,10 +243,11 @@ TEST(RegistryRecords, RemoveRecords) {
         static FakeHost* current;
         current = &host;
         // The report comes while the maker key is still there.
-        RemoveRecords(host, Aurelmark().displayName, [](HostOps&) {
-            current->log.push_back(current->HasKey(kMakerKey) ? "report (maker present)"
-                                                              : "report (maker gone)");
-        });
+        EXPECT_EQ(RemoveRecords(host, Aurelmark().displayName, [](HostOps&) {
+                      current->log.push_back(current->HasKey(kMakerKey) ? "report (maker present)"
+                                                                        : "report (maker gone)");
+                  }),
+                  u"");
         EXPECT_FALSE(host.HasKey(kEntry));
         EXPECT_FALSE(host.HasKey(kMakerKey));
         EXPECT_TRUE(host.HasKey(kUninstallList) || !c.entry);

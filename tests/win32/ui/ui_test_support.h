@@ -50,7 +50,7 @@ public:
     }
 
     [[noreturn]] static void Unused() { throw std::logic_error("not used by the window tests"); }
-    void ExtractResource(const Text&, const Text&) override { Unused(); }
+    std::uint64_t ExtractResource(const Text&, const Text&) override { Unused(); }
     bool FileHoldsResource(const Text&, const Text&) override { Unused(); }
     bool DigestOfFile(const Text&, std::uint64_t&) override { Unused(); }
     bool RenameFile(const Text&, const Text&) override { Unused(); }
