@@ -64,16 +64,14 @@ bool ReadField(const Text& text, std::size_t& pos, Text& field) {
 }
 
 Text HexText(std::uint64_t value) {
-    if (value == 0) return {};
     Text text(16, u'0');
     for (std::size_t i = 16; i-- > 0; value >>= 4) text[i] = u"0123456789abcdef"[value & 0xF];
     return text;
 }
 
-// Empty text is 0; otherwise exactly 16 lower-case hexadecimal digits.
+// Exactly 16 lower-case hexadecimal digits.
 bool ReadHex(const Text& text, std::uint64_t& value) {
     value = 0;
-    if (text.empty()) return true;
     if (text.size() != 16) return false;
     for (char16_t unit : text) {
         const std::uint64_t digit = unit >= u'0' && unit <= u'9'   ? unit - u'0'
@@ -82,7 +80,19 @@ bool ReadHex(const Text& text, std::uint64_t& value) {
         if (digit == 16) return false;
         value = (value << 4) | digit;
     }
-    return value != 0;
+    return true;
+}
+
+// "size-time", or empty for a stamp not known.
+Text StampText(const FileStamp& stamp) {
+    return stamp == FileStamp{} ? Text() : HexText(stamp.size) + u'-' + HexText(stamp.lastWrite);
+}
+
+bool ReadStamp(const Text& text, FileStamp& stamp) {
+    stamp = {};
+    if (text.empty()) return true;
+    return text.size() == 33 && text[16] == u'-' && ReadHex(text.substr(0, 16), stamp.size) &&
+           ReadHex(text.substr(17), stamp.lastWrite) && !(stamp == FileStamp{});
 }
 
 // Whether text continues at pos with the literal, which is then passed.
@@ -104,7 +114,7 @@ std::vector<std::uint8_t> EncodeJournal(const JournalContent& content, const Tex
         AppendField(text, Stored(record.path, gameFolder));
         AppendField(text, Stored(record.backup, gameFolder));
         AppendField(text, record.resource);
-        AppendField(text, HexText(record.digest));
+        AppendField(text, StampText(record.stamp));
         text += u'\n';
     }
     text += kEnd + DecimalText(static_cast<std::uint32_t>(content.records.size())) + u'\n';
@@ -137,10 +147,10 @@ bool DecodeJournal(Bytes bytes, const Text& gameFolder, JournalContent& content)
     while (pos < text.size() && KnownMark(text[pos])) {
         JournalRecord record;
         record.mark = static_cast<JournalMark>(text[pos++]);
-        Text digest;
+        Text stamp;
         if (!ReadField(text, pos, record.path) || !ReadField(text, pos, record.backup) ||
             !ReadField(text, pos, record.resource) ||
-            (secondForm && (!ReadField(text, pos, digest) || !ReadHex(digest, record.digest))) ||
+            (secondForm && (!ReadField(text, pos, stamp) || !ReadStamp(stamp, record.stamp))) ||
             !Passes(text, pos, u"\n"))
             return false;
         // A journal of the first form for a game that has moved since names
@@ -251,13 +261,13 @@ void AdoptFromTheGame(InstallJournal& journal, HostOps& host, const MissionModel
     for (const MissionEntry& entry : mission) {
         if (entry.folder.empty() || entry.kind == EntryKind::Other) continue;
         if (entry.kind == EntryKind::CampSet && earlierBuild && host.FolderIsPresent(entry.folder))
-            add({JournalMark::FolderMade, entry.folder, {}, {}});
+            add({JournalMark::FolderMade, entry.folder, {}, {}, {}});
         const Text target = TargetPath(entry);
         const Text backup = entry.folder + BackupName(identity, entry.fileName);
         if (host.FileIsPresent(backup))
-            add({JournalMark::Saved, target, backup, entry.resourceName});
+            add({JournalMark::Saved, target, backup, entry.resourceName, {}});
         else if (earlierBuild && host.FileHoldsResource(entry.resourceName, target))
-            add({JournalMark::Written, target, {}, entry.resourceName});
+            add({JournalMark::Written, target, {}, entry.resourceName, {}});
     }
     if (!records.empty() || journal.condition() != InstallJournal::Condition::Missing)
         journal.Adopt(std::move(records));

@@ -63,11 +63,12 @@ struct JournalRecord {
     Text path;      // the folder or file, as the runs build it
     Text backup;    // Saved: the backup's path
     Text resource;  // Writing, Written, Saved: the resource written at path
-    // Written: the ContentDigest of the bytes written, so that the uninstall
-    // knows the file also when this installer no longer carries the
-    // resource (a later version of the mission installed over it); 0 where
-    // it is not known (a record adopted, or stored by the first form).
-    std::uint64_t digest = 0;
+    // Written: the file's stamp right after the write, so that the uninstall
+    // knows the file unchanged also when this installer no longer carries
+    // the resource to compare it with (a later version of the mission,
+    // installed over the first); zero where it is not known (a record
+    // adopted, or stored by the first form).
+    FileStamp stamp;
 
     bool operator==(const JournalRecord&) const = default;
 };
@@ -80,7 +81,7 @@ struct JournalContent {
 
 // The stored form: UTF-16LE text, a header line, a line with the mission's
 // name, one line per record with length-prefixed fields (mark, path, backup,
-// resource, digest in hexadecimal or empty), and an end line
+// resource, and the stamp as "size-time" in hexadecimal or empty), and an end line
 // with the number of records. Paths under gameFolder are stored relative to
 // it, so the journal stays true when the player moves the game's folder, or
 // when App Paths names it in another spelling (a short 8.3 name, another

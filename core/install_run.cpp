@@ -72,7 +72,7 @@ void InstallWalk::ProgressStep() {
 
 void InstallWalk::MakeCampaignFolder(const Text& folder) {
     if (!journal_.Find(folder) && !host_.FolderIsPresent(folder))
-        journal_.Note({JournalMark::FolderMade, folder, {}, {}});
+        journal_.Note({JournalMark::FolderMade, folder, {}, {}, {}});
     // A folder that cannot be made is reported by the first file written into
     // it, with that file's name.
     (void)host_.MakeFolders(folder);
@@ -82,9 +82,11 @@ void InstallWalk::MakeCampaignFolder(const Text& folder) {
 // recorded as complete (so the uninstall removes a broken one as well, and a
 // complete one only while it still holds the mission's bytes).
 void InstallWalk::WriteOwnFile(const MissionEntry& entry, const Text& target) {
-    journal_.Note({JournalMark::Writing, target, {}, entry.resourceName});
-    const std::uint64_t digest = host_.ExtractResource(entry.resourceName, target);
-    journal_.Note({JournalMark::Written, target, {}, entry.resourceName, digest});
+    journal_.Note({JournalMark::Writing, target, {}, entry.resourceName, {}});
+    host_.ExtractResource(entry.resourceName, target);
+    FileStamp stamp;
+    if (!host_.StampOfFile(target, stamp)) stamp = {};
+    journal_.Note({JournalMark::Written, target, {}, entry.resourceName, stamp});
 }
 
 // Moves the file at target to its backup name, then writes the mission's.
@@ -100,7 +102,7 @@ void InstallWalk::SaveAndWrite(const MissionEntry& entry, const Text& target, co
         throw HostError(message::GameFileNotSaved(target, backup), {u"MoveFileW", backup, 0});
     }
     try {
-        (void)host_.ExtractResource(entry.resourceName, target);
+        host_.ExtractResource(entry.resourceName, target);
     } catch (const HostError&) {
         // Best effort on the way out: the write error is what the user
         // sees, and what cannot be put back here stays in the journal as
@@ -122,14 +124,14 @@ void InstallWalk::PlaceFile(const MissionEntry& entry) {
         if (known->mark != JournalMark::Saved) return WriteOwnFile(entry, target);
         const Text knownBackup = known->backup;
         // The saved file is safe under its backup name: write in place.
-        if (host_.FileIsPresent(knownBackup)) return (void)host_.ExtractResource(entry.resourceName, target);
+        if (host_.FileIsPresent(knownBackup)) return host_.ExtractResource(entry.resourceName, target);
         // The earlier attempt ended before its rename: the file to save is
         // still here. With nothing under either name, the file is ours.
         if (host_.FileIsPresent(target)) return SaveAndWrite(entry, target, knownBackup);
         return WriteOwnFile(entry, target);
     }
     if (!host_.FileIsPresent(target)) return WriteOwnFile(entry, target);
-    journal_.Note({JournalMark::Saved, target, backup, entry.resourceName});
+    journal_.Note({JournalMark::Saved, target, backup, entry.resourceName, {}});
     SaveAndWrite(entry, target, backup);
 }
 

@@ -61,12 +61,14 @@ private:
     std::optional<HostError> failure_;
 };
 
-// The file still holds the bytes the install wrote: known by their digest,
-// or, in a record without one, by the resource of this installer.
+// The file still holds the bytes the install wrote: compared with the
+// resource where this installer carries it, else known by the file's stamp
+// (a later version of the mission, which lacks the resource, was installed
+// over the one that wrote it).
 bool UninstallWalk::HoldsWhatWasWritten(const JournalRecord& record) {
-    if (record.digest == 0) return host_.FileHoldsResource(record.resource, record.path);
-    std::uint64_t digest = 0;
-    return host_.DigestOfFile(record.path, digest) && digest == record.digest;
+    if (host_.FileHoldsResource(record.resource, record.path)) return true;
+    FileStamp stamp;
+    return !(record.stamp == FileStamp{}) && host_.StampOfFile(record.path, stamp) && stamp == record.stamp;
 }
 
 void UninstallWalk::Fail(HostError error) {

@@ -43,6 +43,13 @@ private:
     ErrorOrigin origin_;
 };
 
+// A file's size and the time of its last write (in the platform's units).
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::uint64_t lastWrite = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
 // Message box flags the system uses.
 inline constexpr unsigned kIconError = 0x10;
 inline constexpr unsigned kIconExclamation = 0x30;
@@ -96,19 +103,19 @@ public:
     // "Ressource %s nicht gefunden" with the name as passed.
     virtual Bytes LoadResourceData(const Text& typeName, const Text& name) = 0;
     // Writes the "RT_RCDATA" resource of that name into the target file
-    // (CREATE_ALWAYS, pieces of at most 61,440 bytes) and returns the
-    // ContentDigest (host_rules.h) of the bytes written, taken from each piece
-    // as it passes. The resource is looked up first, so a missing one leaves
-    // the target untouched. Raises the resource error,
-    // "Datei \"%s\" kann nicht erstellt werden. %s" or "Stream-Schreibfehler".
-    virtual std::uint64_t ExtractResource(const Text& resourceName, const Text& targetPath) = 0;
+    // (CREATE_ALWAYS, pieces of at most 61,440 bytes). The resource is looked
+    // up first, so a missing one leaves the target untouched. Raises the
+    // resource error, "Datei \"%s\" kann nicht erstellt werden. %s" or
+    // "Stream-Schreibfehler".
+    virtual void ExtractResource(const Text& resourceName, const Text& targetPath) = 0;
     // True when the file at path holds exactly the bytes of the "RT_RCDATA"
     // resource of that name (false for a missing file or resource). Lets the
     // uninstall run tell the mission's own files from the game's.
     [[nodiscard]] virtual bool FileHoldsResource(const Text& resourceName, const Text& path) = 0;
-    // The ContentDigest (host_rules.h) of the file's bytes; false when the
-    // file is missing or cannot be read to its end.
-    [[nodiscard]] virtual bool DigestOfFile(const Text& path, std::uint64_t& digest) = 0;
+    // The file's size and the time of its last write; false for a missing
+    // file or a folder. Tells a file from its later changes without reading
+    // it: whoever writes to the file, or replaces it, changes the stamp.
+    [[nodiscard]] virtual bool StampOfFile(const Text& path, FileStamp& stamp) = 0;
     // MoveFileW: fails when the source is missing or the target exists.
     [[nodiscard]] virtual bool RenameFile(const Text& from, const Text& to) = 0;
     // MoveFileExW with MOVEFILE_REPLACE_EXISTING: the file at `to`, if any,

@@ -1,7 +1,5 @@
 #include "host/host_rules.h"
 
-#include <algorithm>
-
 namespace brunvald {
 
 namespace {
@@ -28,63 +26,7 @@ Text ComparablePath(const Text& path) {
     return result;
 }
 
-constexpr std::uint64_t kPrime1 = 0x9E3779B185EBCA87u;
-constexpr std::uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Fu;
-constexpr std::uint64_t kPrime3 = 0x165667B19E3779F9u;
-
-std::uint64_t Rotl(std::uint64_t value, unsigned bits) { return (value << bits) | (value >> (64 - bits)); }
-
-// Eight bytes as a little-endian number, whatever the machine's byte order.
-std::uint64_t Word(const std::uint8_t* bytes) {
-    std::uint64_t word = 0;
-    for (unsigned k = 8; k-- > 0;) word = (word << 8) | bytes[k];
-    return word;
-}
-
-std::uint64_t Round(std::uint64_t lane, std::uint64_t word) {
-    return Rotl(lane + word * kPrime2, 31) * kPrime1;
-}
-
 }  // namespace
-
-void ContentDigest::Stripe(const std::uint8_t* bytes) {
-    for (unsigned lane = 0; lane < 4; ++lane) lanes_[lane] = Round(lanes_[lane], Word(bytes + 8 * lane));
-}
-
-void ContentDigest::Add(Bytes bytes) {
-    size_ += bytes.size();
-    const std::uint8_t* at = bytes.data();
-    std::size_t left = bytes.size();
-    if (pendingCount_ != 0) {
-        const std::size_t taken = std::min<std::size_t>(left, 32 - pendingCount_);
-        std::copy(at, at + taken, pending_ + pendingCount_);
-        pendingCount_ += static_cast<unsigned>(taken);
-        at += taken;
-        left -= taken;
-        if (pendingCount_ < 32) return;
-        Stripe(pending_);
-        pendingCount_ = 0;
-    }
-    for (; left >= 32; at += 32, left -= 32) Stripe(at);
-    std::copy(at, at + left, pending_);
-    pendingCount_ = static_cast<unsigned>(left);
-}
-
-std::uint64_t ContentDigest::Value() const {
-    std::uint64_t value = Rotl(lanes_[0], 1) + Rotl(lanes_[1], 7) + Rotl(lanes_[2], 12) + Rotl(lanes_[3], 18);
-    value = (value ^ Round(0, lanes_[0] ^ lanes_[2])) * kPrime1 + (lanes_[1] ^ lanes_[3]);
-    value += size_;
-    unsigned at = 0;
-    for (; at + 8 <= pendingCount_; at += 8) value = Rotl(value ^ Round(0, Word(pending_ + at)), 27) * kPrime1 + kPrime3;
-    for (; at < pendingCount_; ++at) value = Rotl(value ^ (pending_[at] * kPrime3), 11) * kPrime1;
-    // Every bit of the state reaches every bit of the value.
-    value ^= value >> 33;
-    value *= kPrime2;
-    value ^= value >> 29;
-    value *= kPrime3;
-    value ^= value >> 32;
-    return value;
-}
 
 Text WithSeparator(const Text& folder) {
     if (!folder.empty() && folder.back() == u'\\') return folder;

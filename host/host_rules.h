@@ -39,28 +39,6 @@ Text DecimalText(std::uint32_t value);
 // "%d.%d.%d.%d" of the four unsigned 16-bit parts of a fixed file version.
 Text FormatVersionText(std::uint32_t versionMS, std::uint32_t versionLS);
 
-// --- Content digests ---------------------------------------------------
-
-// A 64-bit digest of a sequence of bytes, fed in pieces of any size: the same
-// bytes give the same value however they are split. It tells a file that
-// still holds what was written into it from one changed since; it is no
-// defence against someone who wants two contents to meet.
-class ContentDigest {
-public:
-    void Add(Bytes bytes);
-    std::uint64_t Value() const;
-
-private:
-    void Stripe(const std::uint8_t* bytes);
-
-    // Four lanes over stripes of 32 bytes, so that the work on a piece runs
-    // at the speed of the memory it is read from.
-    std::uint64_t lanes_[4] = {0x60EA27EEADC0B5D6u, 0xC2B2AE3D27D4EB4Fu, 0, 0x61C8864E7A143579u};
-    std::uint64_t size_ = 0;
-    std::uint8_t pending_[32] = {};  // the bytes of an unfinished stripe
-    unsigned pendingCount_ = 0;
-};
-
 // --- The error box -------------------------------------------------------
 
 // The message with a full stop appended when its last unit sorts after ".".

@@ -268,7 +268,7 @@ Bytes Win32Host::LoadResourceData(const Text& typeName, const Text& name) {
     return Bytes(resource.data, resource.size);
 }
 
-std::uint64_t Win32Host::ExtractResource(const Text& resourceName, const Text& targetPath) {
+void Win32Host::ExtractResource(const Text& resourceName, const Text& targetPath) {
     // Looked up before the file is created: a missing resource leaves the
     // target as it was.
     const FoundResource resource = FindOwnResource(kPayloadType, resourceName);
@@ -277,13 +277,10 @@ std::uint64_t Win32Host::ExtractResource(const Text& resourceName, const Text& t
     PayloadPieces pieces(resource);
     unique_hfile file = CreateTargetFile(targetPath);
     if (!file) ThrowCannotCreate(u"CreateFileW", targetPath, ::GetLastError());
-    ContentDigest written;
     while (!pieces.Done()) {
         const Bytes piece = pieces.Next();
         WriteAll(file.get(), targetPath, piece.data(), piece.size());
-        written.Add(piece);
     }
-    return written.Value();
 }
 
 bool Win32Host::FileHoldsResource(const Text& resourceName, const Text& path) {
@@ -316,20 +313,13 @@ bool Win32Host::FileHoldsResource(const Text& resourceName, const Text& path) {
     return ::ReadFile(file.get(), &probe, 1, &extra, nullptr) && extra == 0;
 }
 
-bool Win32Host::DigestOfFile(const Text& path, std::uint64_t& digest) {
-    unique_hfile file(::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return false;
-    ContentDigest content;
-    std::unique_ptr<std::uint8_t[]> piece(new std::uint8_t[kExtractPieceSize]);
-    for (;;) {
-        DWORD read = 0;
-        if (!::ReadFile(file.get(), piece.get(), static_cast<DWORD>(kExtractPieceSize), &read, nullptr))
-            return false;
-        if (read == 0) break;
-        content.Add(Bytes(piece.get(), read));
-    }
-    digest = content.Value();
+bool Win32Host::StampOfFile(const Text& path, FileStamp& stamp) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(W(path), GetFileExInfoStandard, &data) ||
+        HasAttribute(data.dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    stamp.size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    stamp.lastWrite = (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
     return true;
 }
 

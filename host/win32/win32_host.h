@@ -15,9 +15,9 @@ public:
     Win32Host() = default;
 
     Bytes LoadResourceData(const Text& typeName, const Text& name) override;
-    std::uint64_t ExtractResource(const Text& resourceName, const Text& targetPath) override;
+    void ExtractResource(const Text& resourceName, const Text& targetPath) override;
     bool FileHoldsResource(const Text& resourceName, const Text& path) override;
-    bool DigestOfFile(const Text& path, std::uint64_t& digest) override;
+    bool StampOfFile(const Text& path, FileStamp& stamp) override;
     bool RenameFile(const Text& from, const Text& to) override;
     bool RenameFileOver(const Text& from, const Text& to) override;
     bool RemoveFile(const Text& path) override;

@@ -22,10 +22,10 @@
 namespace brunvald::host_rules {
 
 enum class Op {
-    Write,       // ExtractResource("SHORTTEXT", path): true when it does not raise and
-                 // returns the digest of what it wrote
+    Write,       // ExtractResource("SHORTTEXT", path): true when it does not raise
     Holds,       // FileHoldsResource("SHORTTEXT", path)
-    Digest,      // DigestOfFile(path) is the ContentDigest of "kurz"
+    Stamp,       // StampOfFile(path) gives the 4 bytes' size; `other` "same" or
+                 // "changed": the stamp equals, or differs from, the last Stamp step's
     Rename,      // RenameFile(path, other)
     RenameOver,  // RenameFileOver(path, other)
     RemoveEmpty, // RemoveEmptyFolder(path)
@@ -37,6 +37,7 @@ enum class Op {
     Make,        // MakeFolders(path)
     ReadOnly,    // the test's own way to mark the file read-only; always true
     Reset,       // ResetAttributes(path), a folder ending in "\"; always true
+    Pause,       // Pause(20): file times of the platform have steps; always true
 };
 
 struct Step {
@@ -58,8 +59,8 @@ inline const std::vector<Case>& Cases() {
           {Op::File, u"DATEI.TXT", true},
           {Op::File, u"datei.txt", true},
           {Op::Holds, u"dAtEi.TxT", true},
-          {Op::Digest, u"DATEI.txt", true},
-          {Op::Digest, u"fehlt.txt", false},
+          {Op::Stamp, u"DATEI.txt", true},
+          {Op::Stamp, u"fehlt.txt", false},
           {Op::Make, u"Karten\\", true},
           {Op::Folder, u"KARTEN", true},
           {Op::Write, u"karten\\A.map", true},
@@ -94,7 +95,7 @@ inline const std::vector<Case>& Cases() {
           {Op::File, u"Ordner", false},
           {Op::Write, u"Ordner", false},
           {Op::Remove, u"Ordner", false},
-          {Op::Digest, u"Ordner", false},
+          {Op::Stamp, u"Ordner", false},
           {Op::Folder, u"Ordner", true},
           {Op::Write, u"f.txt", true},
           {Op::Folder, u"f.txt", false},
@@ -151,6 +152,14 @@ inline const std::vector<Case>& Cases() {
           {Op::Make, u"Brunvald-Ordner.journal\\", true},
           {Op::Lists, u"Brunvald-*.journal", true, u"brunvald-armk.JOURNAL"},
           {Op::Lists, u"fehlt\\*.journal", true, u""}}},
+        {"a rename keeps the stamp of the file, writing it again changes it",
+         {{Op::Write, u"s.txt", true},
+          {Op::Stamp, u"s.txt", true},
+          {Op::Rename, u"s.txt", true, u"t.txt"},
+          {Op::Stamp, u"t.txt", true, u"same"},
+          {Op::Pause, u"", true},
+          {Op::Write, u"t.txt", true},
+          {Op::Stamp, u"t.txt", true, u"changed"}}},
         {"removing takes a file once; a missing one fails",
          {{Op::Remove, u"fehlt.txt", false},
           {Op::Write, u"weg.txt", true},
@@ -166,7 +175,7 @@ inline const char* OpName(Op op) {
     switch (op) {
     case Op::Write: return "Write";
     case Op::Holds: return "Holds";
-    case Op::Digest: return "Digest";
+    case Op::Stamp: return "Stamp";
     case Op::Rename: return "Rename";
     case Op::RenameOver: return "RenameOver";
     case Op::RemoveEmpty: return "RemoveEmpty";
@@ -177,16 +186,9 @@ inline const char* OpName(Op op) {
     case Op::Make: return "Make";
     case Op::ReadOnly: return "ReadOnly";
     case Op::Reset: return "Reset";
+    case Op::Pause: return "Pause";
     }
     return "?";
-}
-
-// The digest of the resource's 4 bytes.
-inline std::uint64_t KurzDigest() {
-    ContentDigest digest;
-    const std::uint8_t kurz[] = {'k', 'u', 'r', 'z'};
-    digest.Add(Bytes(kurz, sizeof kurz));
-    return digest.Value();
 }
 
 // Runs one case in `folder` (empty, ending in "\"). `markReadOnly` is the
@@ -196,6 +198,7 @@ inline void RunCase(HostOps& host, const Text& folder, const Case& c,
                     const std::function<void(const Text& path)>& markReadOnly) {
     SCOPED_TRACE(c.name);
     int index = 0;
+    FileStamp lastStamp;
     for (const Step& step : c.steps) {
         ++index;
         const Text path = folder + step.path;
@@ -203,15 +206,17 @@ inline void RunCase(HostOps& host, const Text& folder, const Case& c,
         switch (step.op) {
         case Op::Write:
             try {
-                result = host.ExtractResource(u"SHORTTEXT", path) == KurzDigest();
+                host.ExtractResource(u"SHORTTEXT", path);
             } catch (const HostError&) {
                 result = false;
             }
             break;
         case Op::Holds: result = host.FileHoldsResource(u"SHORTTEXT", path); break;
-        case Op::Digest: {
-            std::uint64_t digest = 0;
-            result = host.DigestOfFile(path, digest) && digest == KurzDigest();
+        case Op::Stamp: {
+            FileStamp stamp;
+            result = host.StampOfFile(path, stamp) && stamp.size == 4 &&
+                     (step.other.empty() || (step.other == u"same") == (stamp == lastStamp));
+            lastStamp = stamp;
             break;
         }
         case Op::Rename: result = host.RenameFile(path, folder + step.other); break;
@@ -230,6 +235,7 @@ inline void RunCase(HostOps& host, const Text& folder, const Case& c,
         case Op::Make: result = host.MakeFolders(path); break;
         case Op::ReadOnly: markReadOnly(path); break;
         case Op::Reset: host.ResetAttributes(path); break;
+        case Op::Pause: host.Pause(20); break;
         }
         EXPECT_EQ(result, step.expected) << "step " << index << ": " << OpName(step.op);
     }

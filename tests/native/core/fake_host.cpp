@@ -380,7 +380,7 @@ bool FakeHost::KilledNow() {
     return ++effects == killAt;
 }
 
-std::uint64_t FakeHost::ExtractResource(const Text& resourceName, const Text& targetPath) {
+void FakeHost::ExtractResource(const Text& resourceName, const Text& targetPath) {
     const auto* bytes = FindResource(u"RT_RCDATA", resourceName);
     if (bytes == nullptr) {
         log.push_back("Extract " + Utf8(resourceName) + " [missing]");
@@ -405,9 +405,6 @@ std::uint64_t FakeHost::ExtractResource(const Text& resourceName, const Text& ta
     }
     files_[target] = File{targetPath, *bytes};
     log.push_back("Extract " + Utf8(resourceName) + " -> " + Utf8(targetPath));
-    ContentDigest written;
-    written.Add(Bytes(bytes->data(), bytes->size()));
-    return written.Value();
 }
 
 bool FakeHost::FileHoldsResource(const Text& resourceName, const Text& path) {
@@ -434,12 +431,15 @@ bool FakeHost::RenameFile(const Text& from, const Text& to) {
     return ok;
 }
 
-bool FakeHost::DigestOfFile(const Text& path, std::uint64_t& digest) {
+std::uint64_t FakeHost::NextWriteTime() {
+    static std::uint64_t clock = 0;
+    return ++clock;
+}
+
+bool FakeHost::StampOfFile(const Text& path, FileStamp& stamp) {
     const auto file = files_.find(Comparable(path));
     if (file == files_.end()) return false;
-    ContentDigest content;
-    content.Add(Bytes(file->second.bytes.data(), file->second.bytes.size()));
-    digest = content.Value();
+    stamp = {file->second.bytes.size(), file->second.lastWrite};
     return true;
 }
 

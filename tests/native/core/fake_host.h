@@ -121,9 +121,9 @@ public:
 
     // --- HostOps ------------------------------------------------------------
     Bytes LoadResourceData(const Text& typeName, const Text& name) override;
-    std::uint64_t ExtractResource(const Text& resourceName, const Text& targetPath) override;
+    void ExtractResource(const Text& resourceName, const Text& targetPath) override;
     bool FileHoldsResource(const Text& resourceName, const Text& path) override;
-    bool DigestOfFile(const Text& path, std::uint64_t& digest) override;
+    bool StampOfFile(const Text& path, FileStamp& stamp) override;
     bool RenameFile(const Text& from, const Text& to) override;
     bool RenameFileOver(const Text& from, const Text& to) override;
     bool RemoveFile(const Text& path) override;
@@ -163,10 +163,14 @@ public:
     std::uint64_t keysCreated = 0;
 
 private:
+    // A clock that advances at every write, for the files' write times.
+    static std::uint64_t NextWriteTime();
     struct File {
         Text path;  // as written
         std::vector<std::uint8_t> bytes;
         bool readOnly = false;
+        // Set where the file is written; a rename or a move keeps it.
+        std::uint64_t lastWrite = NextWriteTime();
     };
     const std::vector<std::uint8_t>* FindResource(const Text& type, const Text& name) const;
     void RaiseCannotCreate(const Text& path, const Text& reason);

@@ -62,40 +62,6 @@ TEST(HostRules, SamePathTextIgnoresAsciiCaseAndSeparatorSpelling) {
     }
 }
 
-// The digest tells a file holding the bytes written from one changed since:
-// the same for any split of the bytes (the Win32 host reads in pieces), and
-// another for a changed byte, a byte more or less, or the same bytes moved.
-TEST(HostRules, ContentDigest) {
-    std::vector<std::uint8_t> bytes(1000);
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    const auto digest = [](const std::vector<std::uint8_t>& data, std::vector<std::size_t> cuts) {
-        ContentDigest content;
-        std::size_t from = 0;
-        cuts.push_back(data.size());
-        for (std::size_t cut : cuts) {
-            content.Add(Bytes(data.data() + from, cut - from));
-            from = cut;
-        }
-        return content.Value();
-    };
-    const std::uint64_t whole = digest(bytes, {});
-    for (const std::vector<std::size_t>& cuts :
-         {std::vector<std::size_t>{1}, {7}, {8}, {9}, {3, 5, 13, 100, 999}, {0, 0, 500, 500}})
-        EXPECT_EQ(digest(bytes, cuts), whole);
-
-    std::vector<std::uint8_t> changed = bytes;
-    changed[500] ^= 1;
-    std::vector<std::uint8_t> longer = bytes;
-    longer.push_back(0);
-    std::vector<std::uint8_t> shorter(bytes.begin(), bytes.end() - 1);
-    std::vector<std::uint8_t> swapped = bytes;
-    std::swap(swapped[0], swapped[8]);
-    for (const auto* other : {&changed, &longer, &shorter, &swapped}) EXPECT_NE(digest(*other, {}), whole);
-    // Zero bytes are counted: no content is the same as one of zeros.
-    EXPECT_NE(digest({}, {}), digest({0}, {}));
-    EXPECT_NE(digest({0}, {}), digest({0, 0}, {}));
-}
-
 TEST(HostRules, ProcessNameMatching) {
     struct Case {
         Text field;

@@ -43,10 +43,10 @@ TEST(InstallJournal, EncodesAndRefusesWhatIsNotWhole) {
     const JournalContent content = {
         u"Aurelmark",
         {
-            {JournalMark::FolderMade, u"C:\\G\\Campaigns\\A.\\", u"", u""},
-            {JournalMark::Saved, u"C:\\G\\Model\\T.Index", u"C:\\G\\Model\\ARMK-T.Index", u"CampTR1"},
-            {JournalMark::Writing, u"C:\\G\\Cities\\\u00c4 b.map", u"", u"Maps\t1:\n"},
-            {JournalMark::Written, u"D:\\Elsewhere\\x", u"", u"", 0x0123456789abcdefu},
+            {JournalMark::FolderMade, u"C:\\G\\Campaigns\\A.\\", u"", u"", {}},
+            {JournalMark::Saved, u"C:\\G\\Model\\T.Index", u"C:\\G\\Model\\ARMK-T.Index", u"CampTR1", {}},
+            {JournalMark::Writing, u"C:\\G\\Cities\\\u00c4 b.map", u"", u"Maps\t1:\n", {}},
+            {JournalMark::Written, u"D:\\Elsewhere\\x", u"", u"", {4711, 0x01d9c0ffee123456u}},
         }};
     const std::vector<std::uint8_t> bytes = EncodeJournal(content, u"C:\\G\\");
     JournalContent decoded;
@@ -461,23 +461,23 @@ TEST(InstallJournal, FlushesTheStoresThatConcernASavedGameFile) {
     };
     const Case cases[] = {
         {"a folder made", [](InstallJournal& j, const Text&, const Text&, const Text&, const Text& f) {
-             j.Note({JournalMark::FolderMade, f, {}, {}}); }, false},
+             j.Note({JournalMark::FolderMade, f, {}, {}, {}}); }, false},
         {"a mission file being written", [](InstallJournal& j, const Text&, const Text&, const Text& m, const Text&) {
-             j.Note({JournalMark::Writing, m, {}, u"Maps_01"}); }, false},
+             j.Note({JournalMark::Writing, m, {}, u"Maps_01", {}}); }, false},
         {"that file complete", [](InstallJournal& j, const Text&, const Text&, const Text& m, const Text&) {
-             j.Note({JournalMark::Written, m, {}, u"Maps_01"}); }, false},
+             j.Note({JournalMark::Written, m, {}, u"Maps_01", {}}); }, false},
         {"a game file saved", [](InstallJournal& j, const Text& g, const Text& b, const Text&, const Text&) {
-             j.Note({JournalMark::Saved, g, b, u"CampTR1"}); }, true},
+             j.Note({JournalMark::Saved, g, b, u"CampTR1", {}}); }, true},
         {"the saved record replaced", [](InstallJournal& j, const Text& g, const Text&, const Text&, const Text&) {
-             j.Note({JournalMark::Writing, g, {}, u"CampTR1"}); }, true},
+             j.Note({JournalMark::Writing, g, {}, u"CampTR1", {}}); }, true},
         {"saved again", [](InstallJournal& j, const Text& g, const Text& b, const Text&, const Text&) {
-             j.Note({JournalMark::Saved, g, b, u"CampTR1"}); }, true},
+             j.Note({JournalMark::Saved, g, b, u"CampTR1", {}}); }, true},
         {"the mission file dropped", [](InstallJournal& j, const Text&, const Text&, const Text& m, const Text&) {
              j.Forget(m); }, false},
         {"the saved game file dropped", [](InstallJournal& j, const Text& g, const Text&, const Text&, const Text&) {
              j.Forget(g); }, true},
         {"everything adopted", [](InstallJournal& j, const Text&, const Text&, const Text&, const Text& f) {
-             j.Adopt({{JournalMark::FolderMade, f, {}, {}}}); }, true},
+             j.Adopt({{JournalMark::FolderMade, f, {}, {}, {}}}); }, true},
     };
     FakeHost host;
     host.AddFolder(InGame(u"Data"));
@@ -489,7 +489,7 @@ TEST(InstallJournal, FlushesTheStoresThatConcernASavedGameFile) {
     }
     // What is stored already is not stored again, flushed or not.
     host.log.clear();
-    journal.Note({JournalMark::FolderMade, folder, {}, {}});
+    journal.Note({JournalMark::FolderMade, folder, {}, {}, {}});
     journal.Forget(mine);
     EXPECT_TRUE(host.log.empty());
 }
@@ -552,20 +552,33 @@ TEST(JournalIsTheTruth, GameMovedOrNamedInAnotherSpelling) {
 // An update of the mission with the same marker and fewer lines, installed
 // over the first: the uninstall (from the update's copy) still undoes what
 // the first version did with the lines it no longer has, a saved game file
-// and a map it alone wrote.
+// and a map it alone wrote. The update carries no bytes to compare that map
+// with; its stamp from the write tells it unchanged, and one the player has
+// changed since stays.
 TEST(JournalIsTheTruth, UpdateWithFewerLinesUndoesTheFirstVersionToo) {
-    Machine machine;
-    const std::vector<std::string> before = machine.GameListing();
-    ASSERT_EQ(machine.Install(), "ended");
-    std::vector<MissionFile> update;
-    for (const MissionFile& file : AurelmarkFiles())
-        if (Text(file.resource) != u"Maps_02" && Text(file.resource) != u"CampEng") update.push_back(file);
-    machine.host.RemoveResource(u"Maps_02");
-    machine.host.RemoveResource(u"CampEng");
-    AddMission(machine.host, update);
-    ASSERT_EQ(machine.Install(), "ended");
-    ASSERT_EQ(machine.Uninstall(), "ended");
-    EXPECT_EQ(machine.GameListing(), before);
+    for (const bool rewritten : {false, true}) {
+        SCOPED_TRACE(rewritten ? "the map written again since" : "the map as written");
+        Machine machine;
+        std::vector<std::string> expected = machine.GameListing();
+        ASSERT_EQ(machine.Install(), "ended");
+        std::vector<MissionFile> update;
+        for (const MissionFile& file : AurelmarkFiles())
+            if (Text(file.resource) != u"Maps_02" && Text(file.resource) != u"CampEng") update.push_back(file);
+        machine.host.RemoveResource(u"Maps_02");
+        machine.host.RemoveResource(u"CampEng");
+        AddMission(machine.host, update);
+        ASSERT_EQ(machine.Install(), "ended");
+        if (rewritten) {
+            // Even with the same bytes, a file written since is not the
+            // install's to remove.
+            const Text map = InGame(u"Cities\\HangzhouAmk.map");
+            machine.host.AddFile(map, "mission:Maps_02");
+            expected.push_back(Utf8(FakeHost::Comparable(map)) + "=mission:Maps_02");
+            std::sort(expected.begin(), expected.end());
+        }
+        ASSERT_EQ(machine.Uninstall(), "ended");
+        EXPECT_EQ(machine.GameListing(), expected);
+    }
 }
 
 // Whatever the key, a file already at the target is the player's or the

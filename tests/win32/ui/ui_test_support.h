@@ -50,9 +50,9 @@ public:
     }
 
     [[noreturn]] static void Unused() { throw std::logic_error("not used by the window tests"); }
-    std::uint64_t ExtractResource(const Text&, const Text&) override { Unused(); }
+    void ExtractResource(const Text&, const Text&) override { Unused(); }
     bool FileHoldsResource(const Text&, const Text&) override { Unused(); }
-    bool DigestOfFile(const Text&, std::uint64_t&) override { Unused(); }
+    bool StampOfFile(const Text&, FileStamp&) override { Unused(); }
     bool RenameFile(const Text&, const Text&) override { Unused(); }
     bool RenameFileOver(const Text&, const Text&) override { Unused(); }
     bool RemoveFile(const Text&) override { Unused(); }
