@@ -1,10 +1,11 @@
 // FormCreate: the start-up steps between launch and the first display of the
-// window. Three checks refuse with a message and close the window unseen.
+// window. Four checks refuse with a message and close the window unseen.
 
 #include "core/command_line.h"
 #include "core/handlers.h"
 #include "core/manifest.h"
 #include "core/messages.h"
+#include "core/mission_files.h"
 #include "core/mission_model.h"
 #include "core/game_folders.h"
 #include "core/registry_records.h"
@@ -63,6 +64,11 @@ AfterHandler FormCreate(HostOps& host, InstallerWindow& window, ProgramState& st
 
     state.paths = FormInstallPaths(gameFolder);
     state.mission = BuildMission(state.manifest, state.paths);
+    // Such a name sends the file into a device or leaves it under another
+    // name, and the run would report success.
+    for (const MissionEntry& entry : state.mission)
+        if (!TargetPath(entry).empty() && UnfitFileName(entry.fileName) != UnfitName::None)
+            return Refuse(host, message::UnusableFileName(entry.fileName));
     ResetFolderAttributes(host, state.paths);
     host.ProcessPendingMessages();
 
