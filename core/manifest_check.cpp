@@ -336,6 +336,17 @@ ManifestCheck CheckManifest(Bytes manifest, const MissionFileProbe& fileIsPresen
     const MissionIdentity identity = DeriveIdentity(lines);
     result.missionName = Narrow(identity.missionName);
     result.missionMarker = Narrow(identity.missionMarker);
+    // A game file is saved under the marker, "-" and its name, in its own
+    // folder: that name must fit too.
+    for (const ManifestStatement& statement : result.statements) {
+        const KeyRule* rule = RuleFor(ClassifyEntry(Widen(statement.name)));
+        const std::size_t backupName = result.missionMarker.size() + 1 + statement.fileName.size();
+        if (rule && rule->saving != GameFileSaving::Never && backupName > kLongestName)
+            return refuse(statement.line, statement.text,
+                          "the game's file is saved as " + result.missionMarker + "-" + statement.fileName + ", " +
+                              std::to_string(backupName) + " characters; Windows allows " +
+                              std::to_string(kLongestName) + ": shorten the marker (the CampInI file name)");
+    }
     return result;
 }
 

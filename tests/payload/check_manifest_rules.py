@@ -141,6 +141,12 @@ CASES = [
     ("mission name of 236 characters", variant(replace=(1, 'CampPak RT_RCDATA "%s.pak"' % long_name(236))), None),
     ("mission name of 237 characters", variant(replace=(1, 'CampPak RT_RCDATA "%s.pak"' % long_name(237))),
      ["RCRES:2:", "too long", "256 characters", "shorten it by 1"]),
+    # The game's file is kept as MARKER-name beside it.
+    ("backup name of 255 characters", variant(replace=(4, 'CampInI RT_RCDATA "%s.ini"' % long_name(244)),
+                                              add='CampMod RT_RCDATA "Models.txt"'), None),
+    ("backup name of 256 characters", variant(replace=(4, 'CampInI RT_RCDATA "%s.ini"' % long_name(245)),
+                                              add='CampMod RT_RCDATA "Models.txt"'),
+     ["RCRES:6:", "saved as %s-Models.txt, 256 characters" % long_name(245), "shorten the marker"]),
     ("file name of 256 characters", variant(add='Maps_02 RT_RCDATA "%s"' % long_name(256)),
      ["RCRES:6:", "has 256 characters; Windows allows 255"]),
     # Names that are no names of files on Windows.
@@ -175,7 +181,8 @@ FILES = ["CityAmk.map", "City Amk.map", "City;Amk.map", "Testmark.pak", "Testmar
 # Present too, so that only the character rule can refuse them.
 FILES += ["Test%smark.set" % c for c in "*?<>|\t\x01\x1f"] + ["City%sAmk.map" % c for c in "*?|"]
 # Only the name rules may refuse these (the file system here holds any name).
-FILES += DEVICE_NAMES + NOT_DEVICES + ENDING_WRONG + ["CONset", long_name(236) + ".pak"]
+FILES += DEVICE_NAMES + NOT_DEVICES + ENDING_WRONG + ["CONset"]
+FILES += [long_name(236) + ".pak", long_name(244) + ".ini", long_name(245) + ".ini"]
 
 
 def flowing(text):
