@@ -57,7 +57,7 @@ std::optional<ManifestFault> CheckBytes(Bytes bytes) {
     if (StartsWith(bytes, "\xFF\xFE") || StartsWith(bytes, "\xFE\xFF"))
         return ManifestFault{0, "", std::string("the manifest is saved as UTF-16: ") + kSaveAsAscii};
     const std::size_t nuls = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), 0));
-    if (nuls > 0 && nuls * 4 >= bytes.size())
+    if (nuls > 1 && nuls * 4 >= bytes.size())
         return ManifestFault{0, "", std::string("the manifest is saved as UTF-16 (every other byte is NUL): ") +
                                         kSaveAsAscii};
     if (StartsWith(bytes, "\xEF\xBB\xBF")) {

@@ -38,7 +38,7 @@ enum class UnfitName {
     // the superscript digits U+00B9, U+00B2, U+00B3, which Windows counts as
     // digits there), in any letter case, also with blanks or an extension
     // after them ("nul ", "Com1.tar.gz"): Windows opens the device instead of
-    // a file, in whatever folder the name stands.
+    // a file, also in a folder (Windows 11 still does for some of them).
     Device,
     // Windows drops the dots and blanks that end a name and writes the file
     // under another name.

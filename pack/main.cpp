@@ -7,9 +7,12 @@
 //
 // The Windows program carries the installer without a mission as its
 // resource INSTALLER; --stub names such a program instead (the build machine's
-// brunvald-pack has none inside). --check only applies the manifest rules:
-// the build runs it before it compiles a mission's resources, and takes the
-// accepted statements (one per line) from FILE for its resource script.
+// brunvald-pack has none inside). --check only applies the manifest rules and
+// ends with an "OK" line that counts the files: the build runs it before it
+// compiles a mission's resources, and takes the accepted statements (one per
+// line) from FILE for its resource script. Warnings go to the error stream in
+// both modes; the output's folder must exist (nothing is made that a refusal
+// would leave behind).
 
 #include <cstdio>
 #include <filesystem>
