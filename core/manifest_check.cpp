@@ -13,10 +13,12 @@ namespace brunvald {
 namespace {
 
 // The line that the byte at `offset` is on, with the line breaks of the
-// installer's split (CR LF, a lone CR, a lone LF): its number, and its text
-// with every byte that is not printable ASCII written as \xNN.
+// installer's split (CR LF, a lone CR, a lone LF): its number, the byte's
+// column, and the line's text with every byte that is not printable ASCII
+// written as \xNN.
 struct LineAt {
     unsigned number = 1;
+    std::size_t column = 1;
     std::string text;
 };
 
@@ -29,6 +31,7 @@ LineAt LineOfOffset(Bytes bytes, std::size_t offset) {
             start = i + 1;
         }
     }
+    line.column = offset - start + 1;
     for (std::size_t i = start; i < bytes.size() && bytes[i] != '\r' && bytes[i] != '\n'; ++i) {
         if (bytes[i] >= 0x20 && bytes[i] < 0x7f) {
             line.text.push_back(static_cast<char>(bytes[i]));
@@ -69,16 +72,14 @@ std::optional<ManifestFault> CheckBytes(Bytes bytes) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (bytes[i] != 0 && bytes[i] < 0x80) continue;
         const LineAt line = LineOfOffset(bytes, i);
-        std::size_t lineStart = i;
-        while (lineStart > 0 && bytes[lineStart - 1] != '\r' && bytes[lineStart - 1] != '\n') --lineStart;
         char why[160];
         if (bytes[i] == 0)
-            std::snprintf(why, sizeof why, "a NUL byte in column %zu; the manifest must be plain text", i - lineStart + 1);
+            std::snprintf(why, sizeof why, "a NUL byte in column %zu; the manifest must be plain text", line.column);
         else
             std::snprintf(why, sizeof why,
                           "the byte 0x%02X in column %zu is not ASCII: no umlauts or other letters outside A-Z "
                           "(write ae, oe, ue, ss), also not in file names",
-                          bytes[i], i - lineStart + 1);
+                          bytes[i], line.column);
         return ManifestFault{line.number, line.text, why};
     }
     return std::nullopt;
