@@ -64,8 +64,8 @@ AfterHandler FormCreate(HostOps& host, InstallerWindow& window, ProgramState& st
 
     state.paths = FormInstallPaths(gameFolder);
     state.mission = BuildMission(state.manifest, state.paths);
-    // Such a name sends the file into a device or leaves it under another
-    // name, and the run would report success.
+    // A file name that Windows cannot hold would send the file into a device
+    // or leave it under another name, and the run would report success.
     for (const MissionEntry& entry : state.mission)
         if (!TargetPath(entry).empty() && UnfitFileName(entry.fileName) != UnfitName::None)
             return Refuse(host, message::UnusableFileName(entry.fileName));
