@@ -313,6 +313,7 @@ def make_installer(mission, build, name):
     if out.exists() and out.stat().st_mtime > newest:
         return out
     say("extraction: scripts/build-installer %s %s" % (mission, out))
+    out.parent.mkdir(parents=True, exist_ok=True)  # the builder makes no folder
     env = dict(os.environ, BRUNVALD_BUILD_DIR=str(build))
     subprocess.run([str(ROOT / "scripts" / "build-installer"), str(mission), str(out)],
                    env=env, check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)

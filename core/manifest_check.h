@@ -12,6 +12,8 @@
 // folder), so the build refuses exactly what the installer would mishandle.
 //
 // The first fault found is reported, by line; nothing else is checked after
+// it. A fault says which part of the line is wrong and, where the cause is
+// usual (an editor's encoding, a key in another letter case), how to mend
 // it. Messages are English: they are for the mission maker, not the player.
 #pragma once
 
@@ -40,7 +42,12 @@ struct ManifestStatement {
 
 struct ManifestCheck {
     std::optional<ManifestFault> fault;
+    // What the installer carries but will not act on as the maker likely
+    // meant (a key it does not know, no campaign); the build goes on.
+    std::vector<ManifestFault> warnings;
     std::vector<ManifestStatement> statements;  // in file order; empty lines left out
+    std::string missionName;                    // as the installer derives them; set when accepted
+    std::string missionMarker;
 };
 
 // Whether the mission folder holds a regular file of that (bare) name.
@@ -54,5 +61,7 @@ ManifestCheck CheckManifest(Bytes manifest, const MissionFileProbe& fileIsPresen
 // "<manifestPath>:<line>: <why>\n  line: <line text>", or
 // "<manifestPath>: <why>" for a fault of the whole manifest.
 std::string DescribeFault(const std::string& manifestPath, const ManifestFault& fault);
+// The same with "warning: " before the why.
+std::string DescribeWarning(const std::string& manifestPath, const ManifestFault& warning);
 
 }  // namespace brunvald

@@ -23,6 +23,15 @@ inline Text OtherMissionInstalled(const Text& recordedName) {
            u"den Deinstallationsprozess.";
 }
 
+// A file of the mission has a name that Windows cannot hold (a device name
+// such as NUL or COM1, or a dot or blank at its end): the installer is
+// faulty, and only its maker can mend it.
+inline Text UnusableFileName(const Text& fileName) {
+    return u"Die Mission enthält die Datei <" + fileName +
+           u">, deren Name unter Windows nicht als Dateiname möglich ist. Dieses "
+           u"Installationsprogramm ist fehlerhaft. Bitte wenden Sie sich an den Ersteller der Mission!";
+}
+
 inline constexpr char16_t kCopyFailed[] =
     u"Das Programm konnte nicht installiert werden!(3647 Unbekannter Fehler)";
 inline constexpr char16_t kInstallDone[] = u"Installation erfolgreich beendet!";

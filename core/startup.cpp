@@ -8,6 +8,7 @@
 #include "core/install_journal.h"
 #include "core/manifest.h"
 #include "core/messages.h"
+#include "core/mission_files.h"
 #include "core/mission_model.h"
 #include "core/game_folders.h"
 #include "core/registry_records.h"
@@ -89,6 +90,11 @@ AfterHandler FormCreate(HostOps& host, InstallerWindow& window, ProgramState& st
     if (const auto other = OtherMissionJournal(host, state.paths, state.identity))
         return Refuse(host, message::OtherMissionInstalled(*other));
     state.mission = BuildMission(state.manifest, state.paths);
+    // A file name that Windows cannot hold would send the file into a device
+    // or leave it under another name, and the run would report success.
+    for (const MissionEntry& entry : state.mission)
+        if (!TargetPath(entry).empty() && UnfitFileName(entry.fileName) != UnfitName::None)
+            return Refuse(host, message::UnusableFileName(entry.fileName));
     ResetFolderAttributes(host, state.paths);
     host.ProcessPendingMessages();
 

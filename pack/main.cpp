@@ -7,9 +7,12 @@
 //
 // The Windows program carries the installer without a mission as its
 // resource INSTALLER; --stub names such a program instead (the build machine's
-// brunvald-pack has none inside). --check only applies the manifest rules:
-// the build runs it before it compiles a mission's resources, and takes the
-// accepted statements (one per line) from FILE for its resource script.
+// brunvald-pack has none inside). --check only applies the manifest rules and
+// ends with an "OK" line that counts the files: the build runs it before it
+// compiles a mission's resources, and takes the accepted statements (one per
+// line) from FILE for its resource script. Warnings go to the error stream in
+// both modes; the output's folder must exist (nothing is made that a refusal
+// would leave behind).
 
 #include <cstdio>
 #include <filesystem>
@@ -43,14 +46,24 @@ int Usage() {
     return 2;
 }
 
+// The manifest checked, and its warnings shown: the build goes on after them.
+Mission CheckedMission(const fs::path& folder, const char* prefix) {
+    Mission mission = CheckMissionFolder(folder);
+    for (const std::string& warning : mission.warnings) Say(prefix + warning);
+    return mission;
+}
+
 int Check(const std::vector<fs::path>& args) {
     if (args.size() != 2 && !(args.size() == 4 && args[2] == "--statements")) return Usage();
-    const Mission mission = CheckMissionFolder(args[1]);
+    const Mission mission = CheckedMission(args[1], "");
     if (args.size() == 4) {
         std::string text;
         for (const MissionFile& file : mission.files) text += file.statement.text + "\n";
         ReplaceFileWith(args[3], std::vector<std::uint8_t>(text.begin(), text.end()));
     }
+    std::printf("%s: OK: mission %s (marker %s), %zu files%s\n", PathText(mission.manifestPath).c_str(),
+                mission.name.c_str(), mission.marker.c_str(), mission.files.size(),
+                mission.warnings.empty() ? "" : ", with the warnings above");
     return 0;
 }
 
@@ -76,11 +89,17 @@ std::vector<std::uint8_t> CarriedStub() {
     return {};
 }
 
-// Refuses an output that is one of the inputs: writing it would destroy what
-// it is made from.
-void RefuseInputAsOutput(const fs::path& output, const std::vector<fs::path>& inputs) {
+// Refuses an output that cannot be written as named: a folder, a file in a
+// folder that does not exist, or one of the inputs (writing it would destroy
+// what it is made from).
+void CheckOutputPath(const fs::path& output, const std::vector<fs::path>& inputs) {
     std::error_code error;
     if (fs::is_directory(output, error)) throw PackError(PathText(output) + " is a folder; name the installer file to write");
+    // The builder makes no folder: a mistyped path would otherwise leave
+    // folders behind that nobody asked for.
+    const fs::path outputFolder = output.parent_path();
+    if (!outputFolder.empty() && !fs::is_directory(outputFolder, error))
+        throw PackError("the output folder " + PathText(outputFolder) + " does not exist; make it first");
     if (!fs::exists(output, error)) return;
     for (const fs::path& input : inputs) {
         if (!input.empty() && fs::equivalent(output, input, error))
@@ -99,11 +118,11 @@ int Pack(const std::vector<fs::path>& args) {
         return Usage();
     }
     const fs::path folder = args[at], output = args[at + 1];
-    const Mission mission = CheckMissionFolder(folder);
+    const Mission mission = CheckedMission(folder, "brunvald-pack: ");
 
     std::vector<fs::path> inputs = {folder, mission.manifestPath, stubFile, OwnProgram()};
     for (const MissionFile& file : mission.files) inputs.push_back(file.path);
-    RefuseInputAsOutput(output, inputs);
+    CheckOutputPath(output, inputs);
 
     const std::vector<std::uint8_t> stub = stubFile.empty() ? CarriedStub() : ReadWholeFile(stubFile);
     if (stub.empty())

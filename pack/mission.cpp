@@ -23,6 +23,10 @@ Mission CheckMissionFolder(const fs::path& folder) {
         },
         PathText(folder));
     if (check.fault) throw PackError(DescribeFault(PathText(mission.manifestPath), *check.fault));
+    for (const ManifestFault& warning : check.warnings)
+        mission.warnings.push_back(DescribeWarning(PathText(mission.manifestPath), warning));
+    mission.name = check.missionName;
+    mission.marker = check.missionMarker;
     for (const ManifestStatement& statement : check.statements)
         mission.files.push_back(MissionFile{statement, folder / fs::path(statement.fileName)});
     return mission;

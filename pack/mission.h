@@ -21,6 +21,9 @@ struct Mission {
     std::filesystem::path manifestPath;
     std::vector<std::uint8_t> manifest;  // the bytes of RCRES
     std::vector<MissionFile> files;      // in manifest order
+    std::vector<std::string> warnings;   // described with the manifest's path and the line
+    std::string name;                    // the mission's name and marker as the installer derives them
+    std::string marker;
 };
 
 // Reads the manifest and checks it against the folder; the files themselves

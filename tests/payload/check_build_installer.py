@@ -15,7 +15,9 @@ STUB is the program without a mission that the installer is made from.
    (unless STUB's file alignment is a page): the builder must put the
    installer's on one.
 3. A copy whose manifest lists a missing file must be refused, naming the
-   line, and must leave no installer behind.
+   line, and must leave no installer and no folder behind.
+4. An output in a folder that does not exist is refused, the folder named
+   and not made (the output folder must exist, as for brunvald-pack.exe).
 """
 
 import os
@@ -52,6 +54,7 @@ def main():
             out = os.path.join(out_dir, "built installers", name, "Setup %s%s.exe" % (name, label))
             if os.path.exists(out):
                 os.remove(out)
+            os.makedirs(os.path.dirname(out), exist_ok=True)
             proc = subprocess.run([tool, copy, out], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                   universal_newlines=True)
             print(proc.stdout, end="")
@@ -67,15 +70,16 @@ def main():
                 if run.returncode:
                     failures.append("the program built from %s exited with %d" % (start, run.returncode))
 
-        # A manifest naming a file that is not there: refused, nothing written.
+        env = dict(os.environ, BRUNVALD_BUILD_DIR=build, BRUNVALD_INSTALLER_STUB=stub)
+        # A manifest naming a file that is not there: refused, nothing written,
+        # also no folder for the output.
         broken = os.path.join(tmp, "broken")
         shutil.copytree(mission, broken)
         with open(os.path.join(broken, "RCRES"), "ab") as f:
             f.write(b'\r\nMaps_09 RT_RCDATA "Nowhere.map"')
-        bad_out = os.path.join(out_dir, "built installers", "broken", "Setup broken.exe")
-        if os.path.exists(bad_out):
-            os.remove(bad_out)
-        env = dict(os.environ, BRUNVALD_BUILD_DIR=build, BRUNVALD_INSTALLER_STUB=stub)
+        bad_folder = os.path.join(out_dir, "built installers", "broken")
+        shutil.rmtree(bad_folder, ignore_errors=True)
+        bad_out = os.path.join(bad_folder, "Setup broken.exe")
         proc = subprocess.run([tool, broken, bad_out], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                               universal_newlines=True)
         lines = open(os.path.join(mission, "RCRES"), "rb").read().count(b"\n") + 2
@@ -83,6 +87,18 @@ def main():
             failures.append("a manifest with a missing file was accepted")
         elif "RCRES:%d:" % lines not in proc.stdout or "Nowhere.map" not in proc.stdout:
             failures.append("the refusal does not name line %d and the file:\n%s" % (lines, proc.stdout))
+        if os.path.exists(bad_folder):
+            failures.append("a refused build left the output's folder behind")
+
+        # A good mission into a folder that does not exist: refused as
+        # brunvald-pack.exe refuses it, naming the folder, and nothing made.
+        missing = os.path.join(tmp, "no such folder")
+        proc = subprocess.run([tool, copy, os.path.join(missing, "Setup.exe")], env=env, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, universal_newlines=True)
+        if proc.returncode == 0 or "the output folder %s does not exist" % missing not in proc.stdout:
+            failures.append("an output in a missing folder was not refused as such:\n%s" % proc.stdout)
+        if os.path.exists(missing):
+            failures.append("the missing output folder was made")
 
     for f in failures:
         print("FAIL:", f)

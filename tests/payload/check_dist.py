@@ -5,10 +5,12 @@
 
 Runs scripts/dist into OUT_DIR and reads the zip: the builder (the same bytes
 as PACK_EXE, carrying STUB as its resource INSTALLER, read by pefile), its
-README, the mission makers' guide and the example mission with its manifest.
+README, the mission makers' guide and the example missions with their manifests,
+every example that the guide and the README point to among them.
 """
 
 import os
+import re
 import subprocess
 import sys
 import zipfile
@@ -17,6 +19,9 @@ import pefile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
+# The examples in the zip and where they come from.
+EXAMPLES = {"Aurelmark": os.path.join(ROOT, "payload", "mission", "Aurelmark"),
+            "Nordhafen": os.path.join(ROOT, "tests", "missions", "Nordhafen")}
 
 
 def main():
@@ -26,12 +31,18 @@ def main():
                    stdin=subprocess.DEVNULL)
     with zipfile.ZipFile(os.path.join(out, "brunvald-pack.zip")) as z:
         names = set(z.namelist())
-        example = os.path.join(ROOT, "payload", "mission", "Aurelmark")
         wanted = {"brunvald-pack/brunvald-pack.exe": open(pack_exe, "rb").read(),
                   "brunvald-pack/README.txt": open(os.path.join(ROOT, "pack", "README.txt"), "rb").read(),
                   "brunvald-pack/mission-makers.md": open(os.path.join(ROOT, "docs", "mission-makers.md"), "rb").read()}
-        for f in os.listdir(example):
-            wanted["brunvald-pack/example/Aurelmark/" + f] = open(os.path.join(example, f), "rb").read()
+        for name, source in EXAMPLES.items():
+            for f in os.listdir(source):
+                wanted["brunvald-pack/example/%s/%s" % (name, f)] = open(os.path.join(source, f), "rb").read()
+        # Every example the guide and the README point the maker to is there,
+        # with its manifest.
+        for text in ("brunvald-pack/README.txt", "brunvald-pack/mission-makers.md"):
+            for pointed in set(re.findall(r"example\\(\w+)", z.read(text).decode("utf-8"))):
+                if "brunvald-pack/example/%s/RCRES" % pointed not in names:
+                    failures.append("%s points to example\\%s, which the zip lacks" % (text, pointed))
         for name, data in wanted.items():
             if name not in names:
                 failures.append("the zip lacks %s" % name)
@@ -50,7 +61,7 @@ def main():
     for f in failures:
         print("FAIL:", f)
     if not failures:
-        print("dist: the builder, its README, the guide and the example mission")
+        print("dist: the builder, its README, the guide and the example missions")
     return 1 if failures else 0
 
 

@@ -7,7 +7,8 @@
 // or undefined behaviour. Beyond that the checks below hold properties that
 // do not depend on how the code computes its result: lines never hold a
 // break or NUL, well-formed text re-encodes to the very bytes it came from,
-// and the identity follows the lines that name "CampPak" and "CampInI".
+// and the identity follows the lines that name "CampPak" and "CampInI". The
+// builder's check (core/manifest_check.h) takes the same bytes.
 // Seeds: tests/fuzz/corpus/manifest.
 #include <algorithm>
 #include <cstddef>
@@ -17,6 +18,8 @@
 #include <vector>
 
 #include "core/manifest.h"
+#include "core/manifest_check.h"
+#include "core/mission_files.h"
 #include "host/host_rules.h"
 #include "tests/native/core/windows1252.h"
 
@@ -165,5 +168,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (lastIni) Require(Contains(*lastIni, identity.missionMarker));
     else Require(identity.missionMarker.empty());
+
+    // The builder's check of the same bytes (every listed file present): a
+    // refusal by line shows that line, and what it accepts the installer
+    // writes under the names given, none of them a device.
+    const brunvald::ManifestCheck check =
+        brunvald::CheckManifest(bytes, [](const std::string&) { return true; }, "mission");
+    Require(check.fault.has_value() == check.statements.empty());
+    if (check.fault) {
+        Require(check.fault->line == 0 || !check.fault->lineText.empty());
+        Require(check.warnings.empty());
+    }
+    for (const brunvald::ManifestStatement& statement : check.statements) {
+        Require(statement.line >= 1 && statement.line <= lines.size());
+        Require(!statement.fileName.empty() && statement.fileName.size() <= 255);
+        Require(brunvald::UnfitFileName(Text(statement.fileName.begin(), statement.fileName.end())) ==
+                brunvald::UnfitName::None);
+    }
     return 0;
 }

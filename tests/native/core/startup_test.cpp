@@ -1,4 +1,4 @@
-// Start-up: the three refusals and their order, the mode, the state a run
+// Start-up: the refusals and their order, the mode, the state a run
 // needs, and what an error during start-up leaves behind.
 #include <gtest/gtest.h>
 
@@ -107,6 +107,70 @@ TEST(StartUp, Refusals) {
             EXPECT_EQ(host.log.back(), kWindowClosed);
             EXPECT_TRUE(window.closed);
         }
+    }
+}
+
+// A file name that Windows cannot hold sends the file into a device (NUL,
+// COM1: a serial port) or leaves it under another name, and the run would
+// report success: start-up refuses the installer. Lines that place nothing
+// pass, and a campaign folder that would be a device is no folder at all.
+TEST(StartUp, RefusesAFileNameThatWindowsCannotHold) {
+    struct Case {
+        const char* name;
+        std::string line;           // after the CampPak line, before the CampInI line
+        const char16_t* refused;    // the name in the message; null: start-up goes on
+    };
+    const Case cases[] = {
+        {"city map named NUL", "Maps_01 RT_RCDATA \"NUL.map\"", u"NUL.map"},
+        {"serial port, two extensions", "MainPic RT_RCDATA \"COM1.tar.gz\"", u"COM1.tar.gz"},
+        {"lower case, blank before the extension", "CampEng RT_RCDATA \"con .eng\"", u"con .eng"},
+        {"printer port without extension", "GaiaPic RT_RCDATA \"LPT9\"", u"LPT9"},
+        {"console input", "CampMod RT_RCDATA \"CONIN$.txt\"", u"CONIN$.txt"},
+        {"superscript one (Windows-1252)", "CampMsg RT_RCDATA \"com\xB9.txt\"", u"com\u00b9.txt"},
+        {"campaign map into the campaign folder",
+         "CampSet RT_RCDATA \"Aurelmark.set\"\r\nCampMap RT_RCDATA \"Aux.map\"", u"Aux.map"},
+        {"name ending in a dot", "Maps_01 RT_RCDATA \"Fjord.map.\"", u"Fjord.map."},
+        {"name ending in a blank", "Maps_01 RT_RCDATA \"Fjord.map \"", u"Fjord.map "},
+        {"COM10 is no device", "Maps_01 RT_RCDATA \"COM10.map\"", nullptr},
+        {"COM0 is no device", "Maps_01 RT_RCDATA \"COM0.map\"", nullptr},
+        {"NULL and CONSOLE are no devices", "Maps_01 RT_RCDATA \"NULL.map\"\r\nMaps_02 RT_RCDATA \"CONSOLE.map\"",
+         nullptr},
+        {"unknown key: never written", "Other RT_RCDATA \"CON.txt\"", nullptr},
+        {"campaign folder COM1: skipped", "CampSet RT_RCDATA \"COM1xyz\"", nullptr},
+        {"campaign folder CON.: skipped", "CampSet RT_RCDATA \"CON.set\"", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        FakeWindow window;
+        ProgramState state;
+        AddGame(host);
+        host.AddResource(u"RCRES", "CampPak RT_RCDATA \"Aurelmark.pak\"\r\n" + c.line +
+                                       "\r\nCampInI RT_RCDATA \"ARMK.ini\"");
+        AddInstaller(host);
+
+        const bool continued = StartUp(host, window, state);
+
+        if (!c.refused) {
+            EXPECT_TRUE(continued);
+            EXPECT_TRUE(host.messageBoxes.empty());
+            for (const MissionEntry& entry : state.mission) {
+                if (entry.kind == EntryKind::CampSet) EXPECT_EQ(entry.folder, u"");
+            }
+            continue;
+        }
+        EXPECT_FALSE(continued);
+        ASSERT_EQ(host.messageBoxes.size(), 1u);
+        EXPECT_EQ(host.messageBoxes[0].text,
+                  u"Die Mission enthält die Datei <" + Text(c.refused) +
+                      u">, deren Name unter Windows nicht als Dateiname möglich ist. Dieses "
+                      u"Installationsprogramm ist fehlerhaft. Bitte wenden Sie sich an den Ersteller der Mission!");
+        EXPECT_EQ(host.messageBoxes[0].caption, u"Fehler");
+        EXPECT_EQ(host.messageBoxes[0].flags, 16u);
+        EXPECT_FALSE(state.readyForRun);
+        EXPECT_FALSE(window.setUpMode.has_value());
+        EXPECT_TRUE(host.resetFolders.empty());
+        EXPECT_EQ(host.log.back(), kWindowClosed);
     }
 }
 
