@@ -155,7 +155,9 @@ TEST(StartUp, RefusesAFileNameThatWindowsCannotHold) {
             EXPECT_TRUE(continued);
             EXPECT_TRUE(host.messageBoxes.empty());
             for (const MissionEntry& entry : state.mission) {
-                if (entry.kind == EntryKind::CampSet) EXPECT_EQ(entry.folder, u"");
+                if (entry.kind == EntryKind::CampSet) {
+                    EXPECT_EQ(entry.folder, u"");
+                }
             }
             continue;
         }
