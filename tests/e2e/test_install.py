@@ -299,6 +299,7 @@ class MovedGame(RunCase):
         done = self.w.run([str(harness.DRIVER), "short-path", windows_path])
         item = json.loads(done.out.splitlines()[-1])
         self.assertTrue(item["path"], "no short form of %s (error %d)" % (windows_path, item["error"]))
+        self.assertNotEqual(item["path"].lower(), windows_path.lower(), "the short form is the long one")
         return item["path"]
 
     def test_app_paths_in_another_spelling_at_the_uninstall(self):
