@@ -22,6 +22,8 @@
 //                                            security) so that everyone may
 //                                            only read and delete it: opening
 //                                            it with full access is refused
+//   brunvald-driver short-path PATH          the short (8.3) form of an
+//                                            existing path (GetShortPathNameW)
 //
 // Options of run and watch:
 //   --timeout S        give up after S seconds (default 60): the program is
@@ -37,9 +39,9 @@
 //                      report a "call" event for every call of a watched
 //                      file or registry function (CreateFileW, WriteFile,
 //                      NtWriteFile, MoveFileW, MoveFileExW, CopyFileW,
-//                      DeleteFileW, CreateDirectoryW, RegCreateKeyExW,
-//                      RegSetValueExW, RegDeleteKeyW, RegDeleteKeyExW) made
-//                      after the first --click, with its
+//                      DeleteFileW, CreateDirectoryW, RemoveDirectoryW,
+//                      RegCreateKeyExW, RegSetValueExW, RegDeleteKeyW,
+//                      RegDeleteKeyExW) made after the first --click, with its
 //                      arguments
 //   --kill-at FN:N     (run) as --trace-calls, and end EXE hard
 //                      (TerminateProcess) when it enters the Nth call of FN
@@ -378,6 +380,7 @@ const WatchedFunction kWatched[] = {
     {L"kernel32.dll", "CopyFileW", "SS"},
     {L"kernel32.dll", "DeleteFileW", "S"},
     {L"kernel32.dll", "CreateDirectoryW", "S"},
+    {L"kernel32.dll", "RemoveDirectoryW", "S"},  // the campaign folder, when empty
     {L"advapi32.dll", "RegCreateKeyExW", "NS"},  // parent key, subkey
     {L"advapi32.dll", "RegSetValueExW", "NS"},   // key, value name
     {L"advapi32.dll", "RegDeleteKeyW", "NS"},
@@ -995,6 +998,16 @@ int command_message(DWORD code) {
     return length ? 0 : 7;
 }
 
+int command_short_path(const std::wstring& path) {
+    std::wstring buffer(32768, L'\0');
+    const DWORD length = ::GetShortPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    Json json = event("short_path");
+    json.field("path", length && length < buffer.size() ? buffer.substr(0, length).c_str() : L"")
+        .field("error", static_cast<std::int64_t>(length ? 0 : ::GetLastError()));
+    emit(json);
+    return length ? 0 : 8;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -1012,6 +1025,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"hold" && argc > 4) return command_hold(argv[2], _wtof(argv[3]), argv[4]);
     if (command == L"message" && argc > 2) return command_message(static_cast<DWORD>(_wtol(argv[2])));
     if (command == L"deny-key" && argc > 2) return command_deny_key(argv[2]);
+    if (command == L"short-path" && argc > 2) return command_short_path(argv[2]);
     Options options;
     if (!parse_options(argc, argv, 2, options)) return usage();
     if (command == L"run") return command_run(options);

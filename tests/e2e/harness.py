@@ -117,12 +117,11 @@ class E2ECase(unittest.TestCase):
 # What an install should leave, worked out from the mission folder alone
 # ---------------------------------------------------------------------------
 # Where each manifest key puts its file, relative to the game folder; None
-# for the campaign folder. Keys whose game file is saved under a backup name
-# first are in BACKED_UP.
+# for the campaign folder. Whatever the key, a file already at the target is
+# saved under its backup name first.
 TARGET_FOLDERS = {"CampPak": "Campaigns", "CampSet": None, "CampMap": None, "CampMod": "Model",
                   "CampTR1": "Model", "CampTR2": "Model", "CampMsg": "Model", "CampEng": "",
                   "GaiaPic": "Data", "MainPic": "Data"}
-BACKED_UP = {"CampMod", "CampTR1", "CampTR2", "CampMsg", "CampEng", "GaiaPic", "MainPic"}
 
 
 class Mission:
@@ -138,14 +137,23 @@ class Mission:
         self.campaign = "Campaigns/" + keys["CampSet"][:-3].rstrip(".")
 
     def target(self, key, file_name):
-        """(relative target path, backed up?) or None for no file."""
+        """The relative target path of an entry, or None for no file."""
         if "Maps" in key:
-            return "Cities/" + file_name, False
+            return "Cities/" + file_name
         if key not in TARGET_FOLDERS:
             return None
         folder = TARGET_FOLDERS[key]
         folder = self.campaign if folder is None else folder
-        return (folder + "/" if folder else "") + file_name, key in BACKED_UP
+        return (folder + "/" if folder else "") + file_name
+
+    def targets(self):
+        """The relative target paths of every entry that places a file."""
+        return [t for t in (self.target(k, f) for k, f in self.entries) if t]
+
+    def backup(self, rel):
+        """The backup name of the file at a relative target path."""
+        folder, _, base = rel.rpartition("/")
+        return (folder + "/" if folder else "") + self.marker + "-" + base
 
     def journal(self):
         """The install journal's place, relative to the game folder."""
@@ -160,14 +168,11 @@ class Mission:
         after[self.journal()] = ANY_CONTENT
         after[self.campaign + "/"] = ""
         for key, file_name in self.entries:
-            target = self.target(key, file_name)
-            if target is None:
+            rel = self.target(key, file_name)
+            if rel is None:
                 continue
-            rel, backed_up = target
-            if backed_up and rel in before:
-                folder, _, base = rel.rpartition("/")
-                backup = (folder + "/" if folder else "") + self.marker + "-" + base
-                after.setdefault(backup, before[rel])
+            if rel in before:
+                after.setdefault(self.backup(rel), before[rel])
             after[rel] = sha256(self.folder / file_name)
         return after
 

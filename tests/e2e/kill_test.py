@@ -6,10 +6,12 @@ at many moments of its run, never costs the game a file.
                                                          the full test
     python3 -m unittest kill_test.KillTest               a few kills (ctest)
 
-The installs run on three games: one with all the files the mission
-replaces, one without TreeImage.Index, and one whose files hold exactly the
-mission's bytes; the kills are shared out among them, each game with a
-census of its own.
+The installs run on four games: one with all the files the mission
+replaces, one without TreeImage.Index, one whose files hold exactly the
+mission's bytes, and one that also holds files of the player's under the
+names the mission writes (a map in Cities, a pak in Campaigns, a map and a
+saved game in a campaign folder that was there before); the kills are
+shared out among them, each game with a census of its own.
 
 Each moment is one of two kinds, both chosen before the first kill:
 - a call moment "FN:N": the installer runs under the test driver as its
@@ -32,15 +34,25 @@ crashes, when Task Manager ends it, or when Wine's process is killed;
 what the installer had handed to the file system by then stays, the rest
 never happens.
 
-After each kill of an install: every game file that the mission replaces
-holds the game's original bytes under its own name or its backup name, and
-every other game file is untouched. Then a second install completes, and an
-uninstall started from Wine's list of installed programs leaves the game
-folder byte for byte as it was before the first install, with both registry
-records gone.
+After each kill of an install: every file of the game (the player's
+included) holds its original bytes under its own name or, for one at a
+target of the mission, its backup name; the maker record is never there
+without the uninstall entry. The install writes both registry records before
+its first change to the game, so:
+- with the uninstall entry there (its command written), the uninstall
+  started from Wine's list of installed programs leaves the game folder byte
+  for byte as it was before the install, with both records gone; every
+  other such kill first runs a second install, which must complete, and
+  then the uninstall from the list;
+- without it (killed before the entry's command was written), the game is
+  byte for byte as before apart from the installer's copy in Data (whole or
+  cut) and an install journal that records no change; there is nothing to
+  undo, and a second install and the uninstall from the list then leave the
+  game as it was, with both records gone.
 
 The uninstall is killed the same way, at call moments of its own census (on
-the game with all its files and on the one whose files equal the mission's),
+the game with all its files, the one whose files equal the mission's and the
+one with the player's files),
 always including the moment between the two registry deletions. After each
 kill the maker record is never left without the uninstall entry (that would
 refuse every other mission of the maker and leave this one impossible to
@@ -68,20 +80,28 @@ from test_install import ENTRY_MISSING, EXAMPLE, INSTALLED, UNINSTALLED, RunCase
 # a WriteFile just seen would repeat that WriteFile's moment and is left out.
 MOMENT_FUNCTIONS = ("CopyFileW", "NtWriteFile", "MoveFileW", "MoveFileExW", "CreateFileW", "WriteFile",
                     "CreateDirectoryW", "RegCreateKeyExW", "RegSetValueExW")
-# Those of the uninstall: the files removed and moved back, the journal's
-# replacements, the script, and the two registry deletions.
-UNINSTALL_MOMENT_FUNCTIONS = ("DeleteFileW", "MoveFileW", "MoveFileExW", "CreateFileW", "WriteFile",
-                              "RegDeleteKeyW", "RegDeleteKeyExW")
+# Those of the uninstall: the files removed and moved back, the campaign
+# folder removed, the journal's replacements, the script, and the two
+# registry deletions.
+UNINSTALL_MOMENT_FUNCTIONS = ("DeleteFileW", "MoveFileW", "MoveFileExW", "RemoveDirectoryW", "CreateFileW",
+                              "WriteFile", "RegDeleteKeyW", "RegDeleteKeyExW")
 # The second registry deletion: killed on it, the first one is done.
 BETWEEN_THE_DELETIONS = "RegDeleteKeyExW:2"
 
-# The games the kills run on: keyword arguments of Game, and whether the
-# game's files are made equal to the mission's.
+# The games the kills run on: keyword arguments of Game, whether the game's
+# files are made equal to the mission's, and whether the player's files of
+# the mission's names are added.
 VARIANTS = {
-    "all game files": ((), False),
-    "no TreeImage.Index": (("Model/TreeImage.Index",), False),
-    "files equal to the mission's": ((), True),
+    "all game files": ((), False, False),
+    "no TreeImage.Index": (("Model/TreeImage.Index",), False, False),
+    "files equal to the mission's": ((), True, False),
+    "player's same-named files": ((), False, True),
 }
+_keys = dict(EXAMPLE.entries)
+PLAYER_FILES = {"Cities/" + _keys["Maps_01"]: b"Karte des Spielers\r\n",
+                "Campaigns/" + _keys["CampPak"]: b"pak des Spielers\r\n",
+                EXAMPLE.campaign + "/" + _keys["CampMap"]: b"alte Kampagnenkarte\r\n",
+                EXAMPLE.campaign + "/Spielstand 1.sav": b"Spielstand\r\n"}
 
 
 def spread(items, count):
@@ -136,13 +156,17 @@ class KillTest(RunCase):
 
     # The census ------------------------------------------------------------
     def make_game(self, variant):
-        omit, equal = VARIANTS[variant]
+        omit, equal, player = VARIANTS[variant]
         game = self.game(omit=omit)
+        if player:
+            for rel, data in PLAYER_FILES.items():
+                game.path(rel).parent.mkdir(parents=True, exist_ok=True)
+                game.path(rel).write_bytes(data)
         if equal:
             for key, file_name in EXAMPLE.entries:
                 target = EXAMPLE.target(key, file_name)
-                if target and game.path(target[0]).is_file():
-                    shutil.copyfile(EXAMPLE.folder / file_name, game.path(target[0]))
+                if target and game.path(target).is_file():
+                    shutil.copyfile(EXAMPLE.folder / file_name, game.path(target))
         return game
 
     def census(self, variant):
@@ -190,13 +214,7 @@ class KillTest(RunCase):
     # One kill --------------------------------------------------------------
     def replaced(self, before):
         """{game file: its backup name} for the game files the mission replaces."""
-        result = {}
-        for key, file_name in EXAMPLE.entries:
-            target = EXAMPLE.target(key, file_name)
-            if target and target[1] and target[0] in before:
-                folder, _, base = target[0].rpartition("/")
-                result[target[0]] = (folder + "/" if folder else "") + EXAMPLE.marker + "-" + base
-        return result
+        return {rel: EXAMPLE.backup(rel) for rel in EXAMPLE.targets() if rel in before}
 
     def check_after_kill(self, game, before):
         """Every game file with its original bytes under its own name, or,
@@ -231,6 +249,7 @@ class KillTest(RunCase):
             found.append("installer copy partly written (%d bytes)" % copy.stat().st_size)
         records = [name for name, key in (("uninstall", uninstall_key(EXAMPLE.display_name)), ("maker", MAKER_KEY))
                    if self.w.reg_values(key) is not None]
+        self.assertNotEqual(records, ["maker"], "the maker record is there without the uninstall entry")
         if records:
             maker = self.w.reg_values(MAKER_KEY)
             detail = ""
@@ -239,7 +258,20 @@ class KillTest(RunCase):
             found.append("records: %s%s" % ("+".join(records), detail))
         return found
 
-    def kill_once(self, moment, variant):
+    def assertNothingToUndo(self, game, before):
+        """Killed before the records: the game as before, apart from the
+        installer's copy in Data and a journal that records no change (or
+        what its first store left aside)."""
+        after = game.snapshot()
+        for rel in ("Data/Brunvald.exe", EXAMPLE.journal() + ".new"):
+            after.pop(rel, None)
+        journal = game.path(EXAMPLE.journal())
+        if after.pop(EXAMPLE.journal(), None) is not None:
+            text = journal.read_bytes().decode("utf-16-le")
+            self.assertTrue(text.endswith("\nend 0\n"), "a journal with records but no uninstall entry: %r" % text)
+        self.assertEqual(after, before)
+
+    def kill_once(self, moment, variant, rerun_first):
         self.clean()
         self.work.mkdir(parents=True, exist_ok=True)
         game = self.make_game(variant)
@@ -260,10 +292,19 @@ class KillTest(RunCase):
         self.assertFalse(report["timed_out"])
         record["found"] = self.check_after_kill(game, before)
 
-        # A second install completes, an uninstall puts everything back.
-        report = self.install(exe)
-        self.assertEqual(self.boxes(report), [INSTALLED], "rerun after %s" % moment.name())
-        self.assertInstalled(game, before)
+        # The list offers the uninstall once the entry holds its command
+        # (written after the name, and before the maker key).
+        listed = "UninstallString" in (self.w.reg_values(uninstall_key(EXAMPLE.display_name)) or {})
+        if not listed:
+            self.assertNothingToUndo(game, before)
+            record["found"].append("nothing to undo")
+        if not listed or rerun_first:
+            # A second install completes.
+            report = self.install(exe)
+            self.assertEqual(self.boxes(report), [INSTALLED], "rerun after %s" % moment.name())
+            self.assertInstalled(game, before)
+            record["rerun"] = True
+        # The uninstall from the list puts everything back.
         self.uninstall_from_list(game)
         self.assertEqual(game.snapshot(), before)
         self.assertNoRecords()
@@ -298,7 +339,7 @@ class KillTest(RunCase):
         self.clean()
         return self.candidates(calls, click, UNINSTALL_MOMENT_FUNCTIONS)
 
-    def kill_uninstall_once(self, moment, variant):
+    def kill_uninstall_once(self, moment, variant, index):
         game, before = self.installed_game(variant)
         d, report = self.run_uninstall(game, moment.options())
         record = {"moment": moment.name(), "what": moment.what, "game": variant, "run": "uninstall",
@@ -321,13 +362,13 @@ class KillTest(RunCase):
 
     # The tests -----------------------------------------------------------------
     def run_kills(self, moments, kill):
-        """Runs kill(moment, variant) for each (moment, variant), records the
-        outcomes and fails at the first that does not pass."""
-        for moment, variant in moments:
+        """Runs kill(moment, variant, index) for each (moment, variant), records
+        the outcomes and fails at the first that does not pass."""
+        for index, (moment, variant) in enumerate(moments):
             with self.subTest(moment=moment.name(), what=moment.what, game=variant):
                 t0 = time.monotonic()
                 try:
-                    record = kill(moment, variant)
+                    record = kill(moment, variant, index)
                     record["outcome"] = "pass"
                 except Exception as error:  # noqa: BLE001 - every kind of failure is recorded
                     record = {"moment": moment.name(), "what": moment.what, "game": variant, "outcome": "FAIL",
@@ -355,7 +396,8 @@ class KillTest(RunCase):
             if self.only:
                 break
         type(self).census_info["install"] = info
-        self.run_kills(chosen, self.kill_once)
+        # Every other kill runs a second install before the uninstall.
+        self.run_kills(chosen, lambda moment, variant, index: self.kill_once(moment, variant, index % 2 == 1))
         type(self).census_info["install"]["seconds"] = round(time.monotonic() - started, 1)
 
     def test_uninstall_killed_at_spread_moments_loses_no_game_file(self):
@@ -366,8 +408,8 @@ class KillTest(RunCase):
         info = {}
         # The short run (ctest) takes the game whose files equal the mission's
         # alone, where byte equality could mislead an uninstall.
-        games = ("all game files", "files equal to the mission's")
-        for variant in games if self.uninstall_kills >= 4 else games[1:]:
+        games = ("files equal to the mission's", "all game files", "player's same-named files")
+        for variant in games if self.uninstall_kills >= 4 else games[:1]:
             candidates = self.uninstall_census(variant)
             names = [m.value for m in candidates]
             self.assertIn(BETWEEN_THE_DELETIONS, names, "no second registry deletion in the uninstall")

@@ -37,8 +37,7 @@ ERROR_SHARING_VIOLATION = 32
 EXAMPLE = Mission(harness.EXAMPLE_MISSION)
 # The game's files that the example mission replaces (saved under a backup
 # name first), relative to the game folder.
-REPLACED = [rel for rel, backed_up in (EXAMPLE.target(k, f) or (None, False) for k, f in EXAMPLE.entries)
-            if rel and backed_up and rel in harness.GAME_FILES]
+REPLACED = [rel for rel in EXAMPLE.targets() if rel in harness.GAME_FILES]
 
 
 def error_box_text(message):
@@ -63,6 +62,12 @@ def system_text(w, code):
 
 def cannot_create(w, windows_path, code):
     return (TITLE, error_box_text('Datei "%s" kann nicht erstellt werden. %s' % (windows_path, system_text(w, code))))
+
+
+def not_saved(windows_path, backup):
+    return (TITLE, 'Die Datei "%s" konnte nicht als "%s" gesichert werden und wurde daher nicht ersetzt. Die '
+                   'Installation wurde abgebrochen; \u00fcber "Deinstallieren" in der Systemsteuerung kann alles '
+                   "r\u00fcckg\u00e4ngig gemacht werden." % (windows_path, backup))
 
 
 def not_restored(windows_path):
@@ -187,6 +192,13 @@ class FaultCase(RunCase):
         self.assertNoRecords()
         d.kill()
 
+    def assertWayBack(self, game):
+        """The records an install writes before its first change to the
+        game: the list of installed programs offers the uninstall."""
+        self.assertEqual(self.w.reg_values(uninstall_key(EXAMPLE.display_name)),
+                         EXAMPLE.uninstall_values(game.path_value, self.installer))
+        self.assertEqual(self.w.reg_values(MAKER_KEY), EXAMPLE.maker_values(harness.file_version_text(self.installer)))
+
     def held_error(self, d, timeout=60):
         while True:
             item = d.wait_for("box", timeout)
@@ -199,8 +211,7 @@ class FaultCase(RunCase):
         for rel in REPLACED:
             if rel not in before:
                 continue
-            folder, _, base = rel.rpartition("/")
-            backup = (folder + "/" if folder else "") + EXAMPLE.marker + "-" + base
+            backup = EXAMPLE.backup(rel)
             where = backup if rel in saved else rel
             with self.subTest(file=rel):
                 self.assertTrue(game.path(where).is_file(), "%s is missing" % where)
@@ -232,14 +243,59 @@ class LockedTarget(FaultCase):
         d = self.start_install(self.installer_copy())
         error = self.held_error(d)
         self.assertEqual((error["caption"], error["text"]),
-                         cannot_create(self.w, r"C:\Spiele\Kaiser\Data\China_MapOfChina01.jpg",
-                                       ERROR_SHARING_VIOLATION))
+                         not_saved(r"C:\Spiele\Kaiser\Data\China_MapOfChina01.jpg",
+                                   r"C:\Spiele\Kaiser\Data\ARMK-China_MapOfChina01.jpg"))
         # The first entry's game file went to its backup; the locked one was
         # neither moved nor touched; nothing later was.
         self.assertGameKept(game, before, saved={"Data/China_FE_MainMenu.jpg"})
-        self.assertIsNone(self.w.reg_values(MAKER_KEY))
-        self.assertIsNone(self.w.reg_values(uninstall_key(EXAMPLE.display_name)))
+        self.assertWayBack(game)
         release()
+        self.finish_and_check(d, game, before, [(error["caption"], error["text"])])
+
+
+class FailedInstall(FaultCase):
+    """A folder where the campaign map must go: the write of the map fails
+    after several game files were saved and mission files written."""
+
+    def blocked_game(self):
+        game = self.game()
+        blocked = EXAMPLE.campaign + "/" + dict(EXAMPLE.entries)["CampMap"]
+        game.path(blocked).mkdir(parents=True)
+        return game, blocked
+
+    def check_error(self, d, game, before, blocked):
+        error = self.held_error(d)
+        self.assertEqual((error["caption"], error["text"]),
+                         cannot_create(self.w, "C:\\Spiele\\Kaiser\\" + blocked.replace("/", "\\"),
+                                       ERROR_ACCESS_DENIED))
+        # The game's files up to the failing entry are kept under their
+        # backup names, those after it are untouched.
+        self.assertGameKept(game, before, saved={"Data/China_FE_MainMenu.jpg", "Data/China_MapOfChina01.jpg"})
+        self.assertWayBack(game)
+        return error
+
+    def test_left_after_the_error_the_list_takes_the_game_back(self):
+        game, blocked = self.blocked_game()
+        before = game.snapshot()
+        d = self.start_install(self.installer_copy(), rerun=False)
+        error = self.check_error(d, game, before, blocked)
+        d.go_on()
+        report = d.report(60)
+        self.assertEndedCleanly(report)
+        self.assertEqual(self.boxes(report), [(error["caption"], error["text"])])
+        self.assertEqual(report["actions_done"], 3, "Beenden was not pressed")
+        d.kill()
+        self.uninstall_from_list(game)
+        self.assertEqual(game.snapshot(), before)
+        self.assertNoRecords()
+
+    def test_rerun_once_the_way_is_clear_completes(self):
+        game, blocked = self.blocked_game()
+        before = game.snapshot()
+        d = self.start_install(self.installer_copy())
+        error = self.check_error(d, game, before, blocked)
+        game.path(blocked).rmdir()
+        del before[blocked + "/"]
         self.finish_and_check(d, game, before, [(error["caption"], error["text"])])
 
 
@@ -263,7 +319,8 @@ class LockedAtUninstall(FaultCase):
 
 class MissingSubfolder(FaultCase):
     """A game without one of its folders: nothing creates it, the first entry
-    aimed at it stops the run, and the game's other files are kept."""
+    aimed at it stops the run, the game's other files are kept, and the
+    uninstall from the list undoes what the run did."""
 
     def test_each_missing_folder(self):
         # (folder removed, first target inside it, copy of the installer fails,
@@ -296,8 +353,13 @@ class MissingSubfolder(FaultCase):
                 expected = ([COPY_FAILED] if copy_fails else []) + [(error["caption"], error["text"])]
                 self.assertEqual(self.boxes(report), expected)
                 self.assertEqual(report["actions_done"], 3, "Beenden was not pressed")
-                self.assertNoRecords()
                 d.kill()
+                # The player leaves it there: the list's entry takes the game
+                # back to what it was.
+                self.assertWayBack(game)
+                self.uninstall_from_list(game)
+                self.assertEqual(game.snapshot(), before)
+                self.assertNoRecords()
 
 
 class ReadOnlyGameFolder(FaultCase):
@@ -344,10 +406,12 @@ class MakerRecordUnwritable(FaultCase):
         error = self.held_error(d)
         self.assertEqual((error["caption"], error["text"]),
                          (TITLE, "Fehler beim Setzen der Daten f\u00fcr 'CampExists'"))
-        # Every file is in place and the uninstall entry is written; the
-        # closing message is not shown.
-        installed = EXAMPLE.expected_after_install(before, harness.sha256(self.installer))
-        self.assertEqual(game.snapshot(), installed)
+        # The records come before the first change to the game: the uninstall
+        # entry is written, and the game holds nothing new but the
+        # installer's copy and the journal.
+        expected = dict(before, **{"Data/Brunvald.exe": harness.sha256(self.installer),
+                                   EXAMPLE.journal(): harness.ANY_CONTENT})
+        self.assertEqual(game.snapshot(), expected)
         self.assertEqual(self.w.reg_values(uninstall_key(EXAMPLE.display_name)),
                          EXAMPLE.uninstall_values(game.path_value, self.installer))
         self.assertEqual(self.w.reg_values(MAKER_KEY), {})
@@ -374,8 +438,8 @@ class DiskFull(FaultCase):
 
         def room_before(file_name):
             """Pages the run writes before that file: the copy, the install
-            journal (one page, and one more only while it is replaced), then
-            the entries."""
+            journal (one page, and one more only while it is replaced; the
+            registry records lie outside the game), then the entries."""
             total = exe_pages + 1
             for k, f in order:
                 if f == file_name:
@@ -425,7 +489,7 @@ class DiskFull(FaultCase):
                 stopped = stop.replace("\\", "/")
                 self.assertEqual(harness.sha256(game.path(stopped)), before[stopped])
                 self.assertGameKept(game, before, saved=saved)
-                self.assertNoRecords()
+                self.assertWayBack(game)
                 filler.unlink()
                 self.finish_and_check(d, game, before, [(error["caption"], error["text"])])
                 d.kill()
@@ -434,7 +498,8 @@ class DiskFull(FaultCase):
 class SelfRemovalFolderNotWritable(FaultCase):
     """The uninstaller started from a read-only folder: the mission is removed,
     the script that would delete the executable cannot be written, the error
-    says so and the window stays until Beenden."""
+    says so instead of the closing message, and the window stays until
+    Beenden."""
 
     def test_read_only_program_folder(self):
         game = self.game()
@@ -451,7 +516,9 @@ class SelfRemovalFolderNotWritable(FaultCase):
         report = d.report(90)
         self.assertEndedCleanly(report)
         script = exe.rsplit("\\", 1)[0] + "\\des.bat"
-        self.assertEqual(self.boxes(report), [UNINSTALLED, cannot_create(self.w, script, ERROR_ACCESS_DENIED)])
+        # The script comes before the closing message, which its error
+        # replaces.
+        self.assertEqual(self.boxes(report), [cannot_create(self.w, script, ERROR_ACCESS_DENIED)])
         self.assertEqual(report["actions_done"], 3, "Beenden was not pressed: the window did not stay")
         self.assertTrue((folder / "Brunvald.exe").is_file())
         self.assertFalse((folder / "des.bat").exists())

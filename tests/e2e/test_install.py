@@ -7,6 +7,7 @@ The game folder is compared byte for byte with what the install must leave
 the uninstall, with its state before the install.
 """
 
+import json
 import os
 import shutil
 import subprocess
@@ -218,8 +219,8 @@ class UninstallEdges(RunCase):
         game = self.game()
         for key, file_name in self.mission.entries:
             target = self.mission.target(key, file_name)
-            if target and game.path(target[0]).is_file():
-                shutil.copyfile(self.mission.folder / file_name, game.path(target[0]))
+            if target and game.path(target).is_file():
+                shutil.copyfile(self.mission.folder / file_name, game.path(target))
         before = game.snapshot()
         report = self.run_uninstall(self.installer_copy())
         self.assertEndedCleanly(report)
@@ -228,40 +229,96 @@ class UninstallEdges(RunCase):
         self.assertNoRecords()
 
 
-class ReadOnlyTarget(RunCase):
-    def test_failed_write_reports_the_file_and_a_rerun_completes(self):
+class PlayerFiles(RunCase):
+    """Files of the player's where the mission writes or works: each is
+    saved first, whatever its key, and the uninstall never takes one."""
+
+    def test_same_named_files_come_back(self):
+        # A map of the player's in Cities, a pak in Campaigns, and in a
+        # campaign folder that was there before: a read-only map of the
+        # mission's name and a saved game.
         game = self.game()
-        # A campaign map left read-only inside the campaign folder, which
-        # start-up's attribute reset does not reach.
-        campaign_map = dict(self.mission.entries)["CampMap"]
-        blocked = game.path(self.mission.campaign + "/" + campaign_map)
-        blocked.parent.mkdir(parents=True)
-        blocked.write_bytes(b"left over")
-        os.chmod(blocked, 0o444)
+        keys = dict(self.mission.entries)
+        campaign = self.mission.campaign + "/"
+        own = {"Cities/" + keys["Maps_01"]: b"Karte des Spielers\r\n",
+               "Campaigns/" + keys["CampPak"]: b"pak des Spielers\r\n",
+               campaign + keys["CampMap"]: b"alte Kampagnenkarte\r\n",
+               campaign + "Spielstand 1.sav": b"Spielstand\r\n"}
+        for rel, data in own.items():
+            game.path(rel).parent.mkdir(parents=True, exist_ok=True)
+            game.path(rel).write_bytes(data)
+        os.chmod(game.path(campaign + keys["CampMap"]), 0o444)
+        self.round_trip(game, self.installer_copy())
+
+    def test_saved_game_in_the_campaign_folder_stays_with_the_folder(self):
+        # The install made the campaign folder; the player saved a game in it.
+        game = self.game()
         before = game.snapshot()
-        exe = self.installer_copy()
-        d = Driver(self.w, ["run", "--timeout", "60", "--hold", "Brunvald", "--click", "Installieren",
-                            "--after-box", "Brunvald", "--click", "Installieren", exe])
+        self.assertEqual(self.boxes(self.install(self.installer_copy())), [INSTALLED])
+        self.assertInstalled(game, before)
+        saved = self.mission.campaign + "/Spielstand 1.sav"
+        game.path(saved).write_bytes(b"Spielstand\r\n")
+        self.uninstall_from_list(game)
+        expected = dict(before, **{self.mission.campaign + "/": "", saved: harness.sha256(game.path(saved))})
+        self.assertEqual(game.snapshot(), expected)
+        self.assertNoRecords()
+
+
+class MovedGame(RunCase):
+    """The journal names the files relative to the game folder: wherever the
+    game is at the uninstall, and however App Paths spells its folder, every
+    change is undone."""
+
+    def uninstall_copy(self, game):
+        """Deinstallieren in the copy in the game's Data folder, started with
+        UNINSTALL as the uninstall entry starts it."""
+        exe = self.w.windows(game.path("Data/Brunvald.exe"))
+        d = Driver(self.w, ["run", "--timeout", "60", "--args", "UNINSTALL", "--click", "Deinstallieren", exe])
         try:
-            error = d.wait_for("box", 40)["box"]
-            # The game's files up to the failing entry: each replaced file is
-            # kept under its backup name, the files after it are untouched.
-            self.assertTrue(game.path("Data/" + self.mission.marker + "-China_FE_MainMenu.jpg").exists())
-            self.assertEqual(harness.sha256(game.path("EmperorText.eng")), before["EmperorText.eng"])
-            self.assertEqual(harness.sha256(game.path("Model/EmperorBuildingModels.txt")),
-                             before["Model/EmperorBuildingModels.txt"])
-            self.assertIsNone(self.w.reg_values(MAKER_KEY))
-            os.chmod(blocked, 0o644)
-            d.go_on()
-            report = d.report(60)
+            report = d.report(90)
         finally:
             d.kill()
-        self.assertEqual(error["caption"], "Brunvald")
-        self.assertIn(campaign_map, error["text"])
-        self.assertIn("kann nicht erstellt werden", error["text"])
         self.assertEndedCleanly(report)
-        self.assertEqual(self.boxes(report), [("Brunvald", error["text"]), INSTALLED])
+        self.assertEqual(self.boxes(report), [UNINSTALLED])
+        self.assertSelfRemoved(game.path("Data"))
+
+    def test_uninstall_from_the_copy_at_the_new_place(self):
+        game = self.game()
+        before = game.snapshot()
+        self.assertEqual(self.boxes(self.install(self.installer_copy())), [INSTALLED])
         self.assertInstalled(game, before)
+        moved = harness.Game(self.w, folder=r"C:\Spiele\Kaiser Gold")
+        shutil.move(str(game.root), str(moved.root))
+        self.w.reg_set(harness.APP_PATHS_KEY, "Path", moved.folder)
+        self.uninstall_copy(moved)
+        self.assertFalse(game.root.exists())
+        self.assertEqual(moved.snapshot(), before)
+        self.assertNoRecords()
+
+    def short_path(self, windows_path):
+        done = self.w.run([str(harness.DRIVER), "short-path", windows_path])
+        item = json.loads(done.out.splitlines()[-1])
+        self.assertTrue(item["path"], "no short form of %s (error %d)" % (windows_path, item["error"]))
+        self.assertNotEqual(item["path"].lower(), windows_path.lower(), "the short form is the long one")
+        return item["path"]
+
+    def test_app_paths_in_another_spelling_at_the_uninstall(self):
+        folder = "C:\\Spiele\\Der erste Kaiser \u00c4"
+        spellings = {
+            "short name": lambda: self.short_path(folder),
+            "trailing dot": lambda: folder + ".",
+            "other letter case": lambda: folder.upper().replace("\u00c4", "\u00e4"),
+        }
+        for case, spelling in spellings.items():
+            with self.subTest(case=case):
+                self.clean()
+                game = self.game(folder=folder)
+                before = game.snapshot()
+                self.assertEqual(self.boxes(self.install(self.installer_copy())), [INSTALLED])
+                self.w.reg_set(harness.APP_PATHS_KEY, "Path", spelling())
+                self.uninstall_from_list(game)
+                self.assertEqual(game.snapshot(), before)
+                self.assertNoRecords()
 
 
 if __name__ == "__main__":
