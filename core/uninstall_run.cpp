@@ -85,8 +85,9 @@ void UninstallWalk::Undo(const Text& path) {
         // Without its backup the saved file was never moved away.
         // Otherwise it replaces the mission's file in one step: if that
         // fails, the mission's file is still in place and the game whole.
-        if (!host_.FileIsPresent(record.backup) || host_.RenameFileOver(record.backup, path))
-            return journal_.Forget(path);
+        // Whether it moved is read from the files, as for a removal below.
+        if (host_.FileIsPresent(record.backup)) (void)host_.RenameFileOver(record.backup, path);
+        if (!host_.FileIsPresent(record.backup)) return journal_.Forget(path);
         if (host_.FileIsPresent(path))
             return Fail(HostError(message::GameFileNotRestored(path), {u"MoveFileExW", path, 0}));
         return Fail(HostError(message::BackupNotRenamedBack(record.backup, path),

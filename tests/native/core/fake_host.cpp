@@ -446,6 +446,10 @@ bool FakeHost::StampOfFile(const Text& path, FileStamp& stamp) {
 bool FakeHost::RenameFileOver(const Text& from, const Text& to) {
     if (KilledNow()) throw ProcessKilled{};
     const Text source = Comparable(from), target = Comparable(to);
+    if (falseSuccesses.count(target)) {
+        log.push_back("RenameOver " + Utf8(from) + " -> " + Utf8(to) + " [reported only]");
+        return true;
+    }
     const auto file = files_.find(source);
     const auto existing = files_.find(target);
     const bool ok = file != files_.end() && !folders_.count(target) && ParentExists(target) &&
@@ -458,6 +462,10 @@ bool FakeHost::RenameFileOver(const Text& from, const Text& to) {
 bool FakeHost::RemoveFile(const Text& path) {
     if (KilledNow()) throw ProcessKilled{};
     const auto file = files_.find(Comparable(path));
+    if (falseSuccesses.count(Comparable(path))) {
+        log.push_back("Remove " + Utf8(path) + " [reported only]");
+        return true;
+    }
     const bool ok = file != files_.end() && !file->second.readOnly;
     log.push_back("Remove " + Utf8(path) + Outcome(ok));
     if (ok) files_.erase(file);

@@ -79,6 +79,10 @@ public:
     std::set<Text> streamFailures;
     // RegistryKey::WriteText and WriteNumber of these value names fail.
     std::set<Text> failingValueWrites;
+    // RemoveFile and RenameFileOver of these paths (comparable) report
+    // success and change nothing, as Wine does on a medium that cannot be
+    // written.
+    std::set<Text> falseSuccesses;
     // ReadWholeFile of these paths (comparable) fails.
     std::set<Text> unreadableFiles;
     // The process is killed at the operation with an effect outside it that

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/handlers.h"
+#include "core/messages.h"
 #include "host/host_rules.h"
 #include "tests/native/core/scene.h"
 
@@ -311,6 +312,47 @@ TEST(UninstallRun, GameFileThatCannotComeBackStopsBeforeTheRecords) {
         EXPECT_FALSE(machine.host.HasKey(kEntryKey));
         EXPECT_FALSE(machine.host.HasKey(kMaker));
         EXPECT_EQ(machine.host.messageBoxes.back().text, u"Deinstallation erfolgreich beendet!");
+    }
+}
+
+}  // namespace
+}  // namespace brunvald
+
+namespace brunvald {
+namespace {
+
+using namespace testing;
+
+// Whether a change was undone is read from the files, not from what the call
+// said: Wine reports a deletion or a rename on a medium that cannot be
+// written as done. The record stays and the file is named; nothing claims
+// success.
+TEST(UninstallRun, ChangeReportedDoneButNotMadeIsNamed) {
+    struct Case {
+        const char* name;
+        const char16_t* file;
+        bool saved;
+    };
+    const Case cases[] = {
+        {"a mission file", u"Cities\\ChengduAmk.map", false},
+        {"a saved game file", u"EmperorText.eng", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine machine;
+        ASSERT_EQ(machine.Install(), "ended");
+        const Text file = InGame(c.file);
+        machine.host.falseSuccesses.insert(FakeHost::Comparable(file));
+        machine.host.messageBoxes.clear();
+        EXPECT_EQ(machine.Uninstall(),
+                  Utf8(c.saved ? message::GameFileNotRestored(file) : message::MissionFileNotRemoved(file)));
+        EXPECT_TRUE(machine.host.messageBoxes.empty());
+        EXPECT_TRUE(machine.host.HasKey(kEntryKey));
+        EXPECT_EQ(machine.host.FileBytes(file).rfind("mission:", 0), 0u);
+
+        machine.host.falseSuccesses.clear();
+        EXPECT_EQ(machine.Uninstall(), "ended");
+        EXPECT_FALSE(machine.host.HasFile(InGame(u"ARMK-EmperorText.eng")));
     }
 }
 
