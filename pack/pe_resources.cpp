@@ -463,6 +463,8 @@ std::vector<std::uint8_t> BuildSection(const ResourceTable& table, const Section
             dataAt += data.bytes.size();
         }
     }
+    if (directoryAt != plan.entries || entryAt != plan.texts || textAt > plan.data || dataAt > plan.size)
+        throw std::logic_error("resource writer: the section was written otherwise than planned");
     return out;
 }
 
@@ -628,10 +630,16 @@ ResourceTable ReadResources(const std::vector<std::uint8_t>& program) {
 }
 
 ResourceSizes SizesOf(const ResourceTable& table) {
+    // Types without names and names without languages take their
+    // directories too.
     ResourceSizes sizes;
-    for (const auto& [type, names] : table)
-        for (const auto& [name, languages] : names)
-            for (const auto& [language, data] : languages) sizes[type][name][language] = data.bytes.size();
+    for (const auto& [type, names] : table) {
+        auto& sizeNames = sizes[type];
+        for (const auto& [name, languages] : names) {
+            auto& sizeLanguages = sizeNames[name];
+            for (const auto& [language, data] : languages) sizeLanguages[language] = data.bytes.size();
+        }
+    }
     return sizes;
 }
 
