@@ -535,7 +535,8 @@ Placement Place(const std::vector<std::uint8_t>& program, const Layout& layout, 
                 std::uint64_t rawBytes, std::uint64_t virtualSize) {
     Placement placement{layout};
     std::vector<Section>& sections = placement.layout.sections;
-    placement.relocationRva = layout.DirectoryRva(kRelocationDirectory, program);
+    const std::uint32_t relocationRva = layout.DirectoryRva(kRelocationDirectory, program);
+    placement.relocationRva = relocationRva;
     for (const Section& s : layout.sections)
         if (s.rawSize != 0) placement.oldEnd = std::max(placement.oldEnd, s.RawEnd());
     auto fit = [](std::uint64_t value, const std::string& what) {
@@ -554,8 +555,10 @@ Placement Place(const std::vector<std::uint8_t>& program, const Layout& layout, 
     std::uint64_t nextRva = AlignUp(resources.VirtualEnd(), layout.sectionAlignment);
     for (std::size_t i = index + 1; i < sections.size(); ++i) {
         Section& s = sections[i];
-        if (placement.relocationRva != 0 && s.Holds(placement.relocationRva))
-            placement.relocationRva = fit(placement.relocationRva - s.virtualAddress + nextRva, "the relocations' place in memory");
+        // Found by the sections' old places: by the new ones a section
+        // further on could seem to hold the relocations again.
+        if (relocationRva != 0 && layout.sections[i].Holds(relocationRva))
+            placement.relocationRva = fit(relocationRva - s.virtualAddress + nextRva, "the relocations' place in memory");
         fileAt = AlignUp(fileAt, layout.fileAlignment);
         s.rawPointer = fit(fileAt, "the place in the file of " + s.Describe().substr(4));
         s.virtualAddress = fit(nextRva, "the place in memory of " + s.Describe().substr(4));

@@ -3,7 +3,12 @@
 can hold: refused with a message that says what is wrong and where, within
 seconds, and no output file (nor its temporary file) left behind.
 
-    check_pack_hostile.py HOST_PACK STUB MISSION_DIR
+    check_pack_hostile.py HOST_PACK STUB MISSION_DIR [UNSTRIPPED_STUB]
+
+First the control: STUB (and UNSTRIPPED_STUB, a stub whose debug sections
+follow the resources and move with them) must be accepted, and in what the
+builder writes every data directory but the resources' must point at the
+same bytes as in the stub (the relocations moved along with their section).
 
 The broken programs are made here from STUB (the installer program without a
 mission), each with one fault planted at the place pefile (not our code)
@@ -164,6 +169,21 @@ def refused(done, out, what, expected):
     check(not os.path.exists(out) and not os.path.exists(out + ".part"), "%s: no output file left" % what)
 
 
+def directories_kept(stub, written):
+    """The data directories other than the resources' that point at other
+    bytes in `written` than in `stub` (read by pefile)."""
+    before, after = pefile.PE(stub), pefile.PE(written)
+    moved = []
+    for i, (old, new) in enumerate(zip(before.OPTIONAL_HEADER.DATA_DIRECTORY, after.OPTIONAL_HEADER.DATA_DIRECTORY)):
+        if i == 2 or not old.VirtualAddress:
+            continue
+        if before.get_data(old.VirtualAddress, old.Size) != after.get_data(new.VirtualAddress, new.Size):
+            moved.append(old.name)
+    before.close()
+    after.close()
+    return moved
+
+
 def mission_with_maps(source, folder, maps):
     """A copy of the mission with a map line for each (file name, size in
     bytes) in `maps`, written as empty or sparse files."""
@@ -183,11 +203,13 @@ def main():
     stub = Stub(stub_path)
     with tempfile.TemporaryDirectory(prefix="pack hostile ") as tmp:
         out = os.path.join(tmp, "Setup.exe")
-        done = run(host_pack, stub_path, mission, out)
-        if not check(done is not None and done.returncode == 0, "the stub as built: accepted, got:\n%s" %
-                     (done.stdout if done else "a hang")):
-            return 1
-        os.remove(out)
+        for control in [stub_path] + sys.argv[4:5]:
+            done = run(host_pack, control, mission, out)
+            if not check(done is not None and done.returncode == 0, "%s as built: accepted, got:\n%s" %
+                         (control, done.stdout if done else "a hang")):
+                return 1
+            moved = directories_kept(control, out)
+            check(not moved, "%s: the data directories %r point at other bytes in the output" % (control, moved))
 
         stub_file = os.path.join(tmp, "broken stub.exe")
         for what, program, expected in hostile_stubs(stub):
