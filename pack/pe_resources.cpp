@@ -559,7 +559,10 @@ Placement Place(const std::vector<std::uint8_t>& program, const Layout& layout, 
         // further on could seem to hold the relocations again.
         if (relocationRva != 0 && layout.sections[i].Holds(relocationRva))
             placement.relocationRva = fit(relocationRva - s.virtualAddress + nextRva, "the relocations' place in memory");
-        fileAt = AlignUp(fileAt, layout.fileAlignment);
+        // A section without data in the file takes no room there: aligning
+        // for it would put padding where the next write takes the bytes
+        // after the last section to begin.
+        if (s.rawSize != 0) fileAt = AlignUp(fileAt, layout.fileAlignment);
         s.rawPointer = fit(fileAt, "the place in the file of " + s.Describe().substr(4));
         s.virtualAddress = fit(nextRva, "the place in memory of " + s.Describe().substr(4));
         fileAt += s.rawSize;
