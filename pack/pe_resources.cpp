@@ -163,8 +163,12 @@ Layout ReadLayout(const std::vector<std::uint8_t>& bytes) {
             Refuse(inFile[i]->Describe() + " has its data in the file at " + Hex(inFile[i]->rawPointer) + ", inside those of " +
                    inFile[i - 1]->Describe().substr(4) + " (up to " + Hex(inFile[i - 1]->RawEnd()) + ")");
 
-    std::sort(layout.sections.begin(), layout.sections.end(),
-              [](const Section& a, const Section& b) { return a.virtualAddress < b.virtualAddress; });
+    // A section without extent in memory comes before one that starts at
+    // the same address: the writer places such a section where the next
+    // one starts.
+    std::stable_sort(layout.sections.begin(), layout.sections.end(), [](const Section& a, const Section& b) {
+        return std::pair{a.virtualAddress, a.VirtualEnd()} < std::pair{b.virtualAddress, b.VirtualEnd()};
+    });
     for (std::size_t i = 1; i < layout.sections.size(); ++i) {
         const Section &before = layout.sections[i - 1], &s = layout.sections[i];
         if (s.virtualAddress < before.VirtualEnd())
