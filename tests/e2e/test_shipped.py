@@ -63,10 +63,12 @@ class ShippedProgram(RunCase):
             self.assertOneBox(report, "Fehler", NO_GAME)
             self.assertFalse(report["main_ever_visible"])
 
-        # The game as its 32-bit setup leaves it on a 64-bit Windows.
+        # The game as its 32-bit setup leaves it on a 64-bit Windows: its App
+        # Paths key written in the 32-bit view. (Wine keeps App Paths as one
+        # key that both views show, so where it is read from is not shown
+        # here; the records below are kept apart by view.)
         game = self.game()
         self.assertEqual(self.w.reg_values(APP_PATHS_KEY), {"Path": ("REG_SZ", game.path_value)})
-        self.assertIsNone(self.w.reg_values(APP_PATHS_KEY, view="64"))
         before = game.snapshot()
 
         report = self.install(exe)
