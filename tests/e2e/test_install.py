@@ -27,6 +27,9 @@ EXAMPLE = Mission(harness.EXAMPLE_MISSION)
 class RunCase(E2ECase):
     mission = EXAMPLE
     installer = harness.INSTALLER
+    # How many times longer than usual each wait may last (an emulated
+    # program starts in tens of seconds).
+    patience = 1
 
     def boxes(self, report):
         return [(b["caption"], b["text"]) for b in report["boxes"]]
@@ -34,19 +37,20 @@ class RunCase(E2ECase):
     def install(self, exe, check_bar=False):
         """Presses Installieren and answers every box; with check_bar, the
         bar is looked at on screen while the closing message is open."""
-        options = ["run", "--timeout", "60", "--click", "Installieren"]
+        p = self.patience
+        options = ["run", "--timeout", str(60 * p), "--click", "Installieren"]
         if check_bar:
             options += ["--hold", "Abschlussmeldung"]
         d = Driver(self.w, options + [exe])
         try:
             if check_bar:
-                shown = d.wait_for("main_visible", 30)
-                box = d.wait_for("box", 40)["box"]
+                shown = d.wait_for("main_visible", 30 * p)
+                box = d.wait_for("box", 40 * p)["box"]
                 shot = self.w.grab()
                 d.go_on()
                 self.check_full_bar(shot, shown["client"][:2])
                 self.assertEqual(harness.classify_icon(shot, box["icon_rect"]), "exclamation")
-            return d.report(60)
+            return d.report(60 * p)
         finally:
             d.kill()
 
@@ -66,13 +70,14 @@ class RunCase(E2ECase):
         window it opens, presses Deinstallieren and answers the boxes."""
         listed = self.w.run(["uninstaller", "--list"]).out
         self.assertIn(self.mission.display_name, listed)
-        d = Driver(self.w, ["watch", "--timeout", "60", "--click", "Deinstallieren", "Brunvald.exe"])
+        p = self.patience
+        d = Driver(self.w, ["watch", "--timeout", str(60 * p), "--click", "Deinstallieren", "Brunvald.exe"])
         try:
-            d.wait_for("watching", 20)
+            d.wait_for("watching", 20 * p)
             remover = self.w.popen(["uninstaller", "--remove", self.mission.display_name],
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            report = d.report(90)
-            remover.wait(30)
+            report = d.report(90 * p)
+            remover.wait(30 * p)
         finally:
             d.kill()
         self.assertEndedCleanly(report)
@@ -81,7 +86,8 @@ class RunCase(E2ECase):
         return report
 
     def assertSelfRemoved(self, folder, exe_name="Brunvald.exe"):
-        gone = poll(lambda: not (folder / exe_name).exists() and not (folder / "des.bat").exists(), 15)
+        gone = poll(lambda: not (folder / exe_name).exists() and not (folder / "des.bat").exists(),
+                    15 * self.patience)
         self.assertTrue(gone, "left behind: %s" % sorted(p.name for p in folder.iterdir()))
 
     def assertInstalled(self, game, before):

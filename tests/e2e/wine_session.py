@@ -45,12 +45,23 @@ def uninstall_key(display_name):
 # The Wine session
 # ---------------------------------------------------------------------------
 class Wine:
-    """The environment of scripts/wine-env with its server and display up."""
+    """The environment of scripts/wine-env with its server and display up.
 
-    def __init__(self):
+    With wow64, the session in which 32-bit programs run as on a 64-bit
+    Windows (a 64-bit prefix; see scripts/wine-env); its registry calls go to
+    the 32-bit view unless another view is named."""
+
+    def __init__(self, wow64=False):
         script = 'BRUNVALD_ROOT="$1"; . "$1/scripts/wine-env"; wine_up || exit 1; env -0'
-        out = subprocess.run(["bash", "-c", script, "wine-env", str(ROOT)], stdin=subprocess.DEVNULL,
-                             stdout=subprocess.PIPE, stderr=None, check=True, timeout=300).stdout
+        env = dict(os.environ, BRUNVALD_WINE_WOW64="1" if wow64 else "")
+        # A first set-up of the WOW64 prefix runs 32-bit programs, emulated
+        # where this machine runs no 32-bit code: minutes, not seconds.
+        done = subprocess.run(["bash", "-c", script, "wine-env", str(ROOT)], stdin=subprocess.DEVNULL, env=env,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=900 if wow64 else 300)
+        if done.returncode != 0:
+            raise RuntimeError("scripts/wine-env: wine_up failed: %s" % done.stderr.decode("utf-8", "replace"))
+        out = done.stdout
+        self.default_view = "32" if wow64 else None
         self.env = dict(item.split("=", 1) for item in out.decode().split("\0") if "=" in item)
         self.prefix = Path(self.env["WINEPREFIX"])
         self.drive_c = self.prefix / "drive_c"
@@ -91,17 +102,23 @@ class Wine:
         return subprocess.Popen(["wine"] + list(args), env=self.env, **kwargs)
 
     # Registry -------------------------------------------------------------
-    def reg_set(self, key, name, value, kind="REG_SZ"):
-        args = ["reg", "add", key, "/f", "/t", kind, "/d", value]
-        args[3:3] = ["/ve"] if name is None else ["/v", name]
-        self.run(args, check=True)
+    # view: "32" or "64" for that view of the registry (reg's /reg:32 and
+    # /reg:64), None for the session's default.
+    def reg(self, args, view=None, check=False):
+        view = view or self.default_view
+        return self.run(["reg"] + list(args) + (["/reg:" + view] if view else []), check=check)
 
-    def reg_delete(self, key):
-        self.run(["reg", "delete", key, "/f"])
+    def reg_set(self, key, name, value, kind="REG_SZ", view=None):
+        args = ["add", key, "/f", "/t", kind, "/d", value]
+        args[2:2] = ["/ve"] if name is None else ["/v", name]
+        self.reg(args, view, check=True)
 
-    def reg_values(self, key):
+    def reg_delete(self, key, view=None):
+        self.reg(["delete", key, "/f"], view)
+
+    def reg_values(self, key, view=None):
         """{name: (type, text)} of the key's values, or None without the key."""
-        done = self.run(["reg", "query", key])
+        done = self.reg(["query", key], view)
         if done.returncode != 0:
             return None
         values = {}
@@ -113,8 +130,8 @@ class Wine:
                 values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")
         return values
 
-    def reg_subkeys(self, key):
-        done = self.run(["reg", "query", key])
+    def reg_subkeys(self, key, view=None):
+        done = self.reg(["query", key], view)
         prefix = key.replace("HKLM", "HKEY_LOCAL_MACHINE", 1) + "\\"
         return [line[len(prefix):] for line in done.out.splitlines() if line.startswith(prefix)]
 
@@ -139,14 +156,13 @@ class Wine:
         return last
 
 
-_wine = None
+_sessions = {}
 
 
-def wine():
-    global _wine
-    if _wine is None:
-        _wine = Wine()
-    return _wine
+def wine(wow64=False):
+    if wow64 not in _sessions:
+        _sessions[wow64] = Wine(wow64)
+    return _sessions[wow64]
 
 
 # ---------------------------------------------------------------------------

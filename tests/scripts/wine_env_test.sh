@@ -63,5 +63,19 @@ if up FAKE_XVFB=dies; then fail "wine_up succeeded although Xvfb died"; fi
 grep -q "Xvfb did not come up" "$work/err" || fail "no report of the missing display: $(cat "$work/err")"
 [ -f "$work/prefix.session" ] && fail "a session was recorded for a display that never came up"
 
+# A newcomer's first run, and every later one, prints nothing: bash warns
+# when LC_ALL names a locale it cannot load, and it sees the private copy of
+# de_DE.UTF-8 only when LOCPATH was set at its start. What the scripts start
+# gets the German locale all the same.
+fresh="$work/fresh"
+mkdir -p "$fresh/scripts"
+cp "$ROOT/scripts/wine-env" "$fresh/scripts/"
+for run in first second; do
+    env -u LOCPATH -u LC_ALL -u LC_TIME LANG=C.UTF-8 BRUNVALD_WINDOWS_PRESET=win32 BRUNVALD_ROOT="$fresh" \
+        bash -c '. "$BRUNVALD_ROOT/scripts/wine-env"; date -d 2024-01-01 +%A' >"$work/out" 2>"$work/err"
+    [ -s "$work/err" ] && fail "the $run run printed: $(cat "$work/err")"
+    [ "$(cat "$work/out")" = Montag ] || fail "the $run run gave its programs no German locale: $(cat "$work/out")"
+done
+
 [ $failures -eq 0 ] && echo "wine-env: all cases passed"
 exit $((failures != 0))
