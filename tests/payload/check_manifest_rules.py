@@ -141,12 +141,13 @@ CASES = [
     ("mission name of 236 characters", variant(replace=(1, 'CampPak RT_RCDATA "%s.pak"' % long_name(236))), None),
     ("mission name of 237 characters", variant(replace=(1, 'CampPak RT_RCDATA "%s.pak"' % long_name(237))),
      ["RCRES:2:", "too long", "256 characters", "shorten it by 1"]),
-    # The game's file is kept as MARKER-name beside it.
-    ("backup name of 255 characters", variant(replace=(4, 'CampInI RT_RCDATA "%s.ini"' % long_name(244)),
-                                              add='CampMod RT_RCDATA "Models.txt"'), None),
-    ("backup name of 256 characters", variant(replace=(4, 'CampInI RT_RCDATA "%s.ini"' % long_name(245)),
-                                              add='CampMod RT_RCDATA "Models.txt"'),
-     ["RCRES:6:", "saved as %s-Models.txt, 256 characters" % long_name(245), "shorten the marker"]),
+    # A file already at a mission file's name is kept as MARKER-name beside
+    # it, whatever the key; the longest file name decides.
+    ("backup name of 255 characters", variant(replace=(4, 'CampInI RT_RCDATA "%s.ini"' % long_name(236)),
+                                              add='CampMod RT_RCDATA "BuildingModels.txt"'), None),
+    ("backup name of 256 characters", variant(replace=(4, 'CampInI RT_RCDATA "%s.ini"' % long_name(237)),
+                                              add='CampMod RT_RCDATA "BuildingModels.txt"'),
+     ["RCRES:6:", "saved as %s-BuildingModels.txt, 256 characters" % long_name(237), "shorten the marker"]),
     ("file name of 256 characters", variant(add='Maps_02 RT_RCDATA "%s"' % long_name(256)),
      ["RCRES:6:", "has 256 characters; Windows allows 255"]),
     # Names that are no names of files on Windows.
@@ -182,7 +183,7 @@ FILES = ["CityAmk.map", "City Amk.map", "City;Amk.map", "Testmark.pak", "Testmar
 FILES += ["Test%smark.set" % c for c in "*?<>|\t\x01\x1f"] + ["City%sAmk.map" % c for c in "*?|"]
 # Only the name rules may refuse these (the file system here holds any name).
 FILES += DEVICE_NAMES + NOT_DEVICES + ENDING_WRONG + ["CONset"]
-FILES += [long_name(236) + ".pak", long_name(244) + ".ini", long_name(245) + ".ini"]
+FILES += [long_name(236) + ".pak", long_name(236) + ".ini", long_name(237) + ".ini", "BuildingModels.txt"]
 
 
 def flowing(text):
